@@ -1,0 +1,3 @@
+#include "alerts/NotifyMethodDlg.h"
+
+INT_PTR NotifyMethodDlgProc(HWND, UINT, WPARAM, LPARAM) { return 0; }

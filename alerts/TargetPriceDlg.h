@@ -1,0 +1,5 @@
+// The target price dialog.
+#pragma once
+#include "platform/win.h"
+
+INT_PTR TargetPriceDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,5 @@
+#include "app/ServiceInfo.h"
+
+void ShowRecommendations() {}
+void RunVersionUpdate() {}
+void OnRefreshCycleSucceeded() {}

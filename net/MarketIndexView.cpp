@@ -1,0 +1,3 @@
+#include "net/MarketIndexView.h"
+
+INT_PTR MarketIndexDlgProc(HWND, UINT, WPARAM, LPARAM) { return 0; }

@@ -1,0 +1,3 @@
+#include "watchlist/StockDetailDialog.h"
+
+INT_PTR StockDetailDialog(HWND, UINT, WPARAM, LPARAM) { return 0; }
