@@ -65,3 +65,55 @@ constexpr int IDC_INDEX_REFRESH = 32849;
 
 // The quote list.
 constexpr int IDC_QUOTELIST = 2000;
+
+// Strings of the settings dialogs' soft-key bar (menu-bar resource 32786).
+constexpr int IDS_CANCEL = 450; // "取消"
+constexpr int IDS_SAVE = 451;   // "保存"
+
+// Controls of the information dialogs.
+constexpr int IDC_MESSAGE_TEXT = 1047;  // message dialog: the read-only text
+constexpr int IDC_ABOUT_ICON = 1034;    // about box: icon 137
+constexpr int IDC_ABOUT_NAME = 1036;    // about box: full name and version
+constexpr int IDC_TRAFFIC_RUN = 1018;   // traffic of this run, "%.4f" MB
+constexpr int IDC_TRAFFIC_MONTH = 1019; // traffic of this month, "%.4f" MB
+
+// Controls of the target price dialog.
+constexpr int IDC_TARGET_ICON = 1034;
+constexpr int IDC_TARGET_NAME = 1006;
+constexpr int IDC_TARGET_CODE = 1014;
+constexpr int IDC_TARGET_SELL = 1007;
+constexpr int IDC_TARGET_SELL_SPIN = 1009;
+constexpr int IDC_TARGET_SELL_PERCENT = 1010;
+constexpr int IDC_TARGET_SELL_PERCENT_SPIN = 1012;
+constexpr int IDC_TARGET_BUY = 1008;
+constexpr int IDC_TARGET_BUY_SPIN = 1011;
+constexpr int IDC_TARGET_BUY_PERCENT = 1015;
+constexpr int IDC_TARGET_BUY_PERCENT_SPIN = 1016;
+constexpr int IDC_TARGET_LATEST = 1018;
+constexpr int IDC_TARGET_CHANGE = 1026;
+constexpr int IDC_TARGET_LIMITUP = 1019;
+constexpr int IDC_TARGET_LIMITDOWN = 1020;
+constexpr int IDC_TARGET_NOTE = 1035;
+
+// Controls of the notification method dialog.
+constexpr int IDC_NOTIFY_BUBBLE = 1099;
+constexpr int IDC_NOTIFY_SMS = 1100;
+constexpr int IDC_NOTIFY_PHONE = 1101;
+
+// Controls of the refresh frequency dialog.
+constexpr int IDC_FREQ_20 = 1071;
+constexpr int IDC_FREQ_30 = 1055;
+constexpr int IDC_FREQ_40 = 1056;
+constexpr int IDC_FREQ_50 = 1057;
+constexpr int IDC_FREQ_CUSTOM = 1069;
+constexpr int IDC_FREQ_MINUTES = 1059;
+constexpr int IDC_FREQ_SPIN = 1063;
+constexpr int IDC_FREQ_OFF = 1064;
+
+// Controls of the background colour dialog.
+constexpr int IDC_BACKGROUND_DEFAULT = 1088;
+constexpr int IDC_BACKGROUND_BLACK = 1089;
+
+// Controls of the connection method dialog.
+constexpr int IDC_CONNECTION_LIST = 1102;
+constexpr int IDC_CONNECTION_REFUSAL = 1103;
