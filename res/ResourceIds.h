@@ -117,3 +117,43 @@ constexpr int IDC_BACKGROUND_BLACK = 1089;
 // Controls of the connection method dialog.
 constexpr int IDC_CONNECTION_LIST = 1102;
 constexpr int IDC_CONNECTION_REFUSAL = 1103;
+
+// Strings of the lookup, detail and index dialogs' soft-key bars.
+constexpr int IDS_LOOKUP_BACK = 550;    // "返回"
+constexpr int IDS_LOOKUP_ALERTS = 551;  // "提醒设置"
+constexpr int IDS_LOOKUP_CANCEL = 552;  // "取消"
+constexpr int IDS_LOOKUP_SAVE = 553;    // "保存"
+constexpr int IDS_LOOKUP_REFRESH = 554; // "手动刷新"
+constexpr int IDS_LOOKUP_QUERY = 555;   // "查询"
+
+// Soft-key commands of the add-stock dialog ("返回" and "查询").
+constexpr int IDC_ADDSTOCK_BACK = 32778;
+constexpr int IDC_ADDSTOCK_QUERY = 32807;
+
+// Controls of the stock detail dialog.
+constexpr int IDC_DETAIL_NAME = 1006;
+constexpr int IDC_DETAIL_CODE = 1014;
+constexpr int IDC_DETAIL_SELL = 1020;
+constexpr int IDC_DETAIL_BUY = 1021;
+constexpr int IDC_DETAIL_LATEST = 1018;
+constexpr int IDC_DETAIL_CHANGE = 1019;
+constexpr int IDC_DETAIL_PERCENT = 1026;
+constexpr int IDC_DETAIL_PREVCLOSE = 1027;
+constexpr int IDC_DETAIL_OPEN = 1028;
+constexpr int IDC_DETAIL_HIGH = 1029;
+constexpr int IDC_DETAIL_LOW = 1030;
+constexpr int IDC_DETAIL_VOLUME = 1031;
+constexpr int IDC_DETAIL_TURNOVER = 1032;
+constexpr int IDC_DETAIL_UPDATE = 1033;
+
+// Controls of the add-stock dialog.
+constexpr int IDC_ADDSTOCK_CODE = 1095;
+constexpr int IDC_ADDSTOCK_RESULT = 1048;
+constexpr int IDC_ADDSTOCK_SH = 1098;
+constexpr int IDC_ADDSTOCK_SZ = 1102;
+
+// Controls of the market index view.
+constexpr int IDC_INDEX_SH = 1018;
+constexpr int IDC_INDEX_SZ = 1019;
+constexpr int IDC_INDEX_TIME = 1020;
+constexpr int IDC_INDEX_STATUS = 1073;
