@@ -50,4 +50,8 @@ std::filesystem::path DevicePath(const std::u16string& phonePath);
 // The default device root: $XDG_DATA_HOME/stockat (~/.local/share/stockat).
 std::filesystem::path DefaultDeviceRoot();
 
+// The folder for the single-instance lock and socket: Device().runtimeDir,
+// or <root>/.run when that is empty.
+std::filesystem::path RuntimeDir();
+
 } // namespace platform

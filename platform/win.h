@@ -829,7 +829,14 @@ constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
+constexpr DWORD ERROR_GEN_FAILURE = 31;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 DWORD GetLastError();
 void SetLastError(DWORD error);
 
@@ -875,10 +882,13 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, cha
 constexpr DWORD GENERIC_READ = 0x80000000;
 constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD FILE_SHARE_READ = 0x00000001;
+constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
 constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+constexpr DWORD INVALID_FILE_SIZE = 0xFFFFFFFF;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 BOOL CreateDirectory(LPCWSTR path, void* security);
 HANDLE CreateFile(LPCWSTR path, DWORD access, DWORD share, void* security, DWORD disposition,
