@@ -157,3 +157,6 @@ constexpr int IDC_INDEX_SH = 1018;
 constexpr int IDC_INDEX_SZ = 1019;
 constexpr int IDC_INDEX_TIME = 1020;
 constexpr int IDC_INDEX_STATUS = 1073;
+
+// The refresh progress pop-up's one static control.
+constexpr int IDC_REFRESHPROGRESS_TEXT = 1019;

@@ -1,0 +1,61 @@
+// Alert evaluation. Two alerts are the user's targets proper (the latest
+// price at or above the sell target, at or below the buy target); two are
+// weaker notices raised at most once per run across all stocks (today's high
+// touched the sell target, today's low touched the buy target, while the
+// latest price is back on the other side).
+#include "alerts/AlertChecker.h"
+
+#include "alerts/AlertDelivery.h"
+#include "alerts/AlertTexts.h"
+#include "watchlist/QuoteRecord.h"
+
+std::string DayHighNoticed = "N";
+std::string DayLowNoticed = "N";
+
+namespace {
+
+void Raise(const QuoteRecord& r, const std::string& sideValue, double target,
+           const std::string& kind) {
+    if (Settings.NotifyMethod == "t") {
+        BuildBubbleAlertHtml(r.code, r.name, r.latest, sideValue, target, kind, r.updateTime);
+    } else if (Settings.NotifyMethod == "s") {
+        BuildSmsAlertText(r.code, r.name, r.latest, sideValue, target, kind, r.updateTime);
+        SendSmsText(SmsPhoneBuffer, SmsTextBuffer);
+    }
+    // Any other method (none chosen yet) delivers nothing; the alert is
+    // consumed all the same.
+}
+
+} // namespace
+
+void AlertChecker(int i) {
+    if (i < 0 || i >= kWatchListSize) {
+        return;
+    }
+    QuoteRecord& r = WatchList[i];
+    // Every comparison uses the values read once here.
+    const double latest = ReadNumber(r.latest);
+    const double high = ReadNumber(r.high);
+    const double low = ReadNumber(r.low);
+    const double sell = ReadNumber(r.sellTarget);
+    const double buy = ReadNumber(r.buyTarget);
+
+    if (latest >= sell && r.sellAlerted == "N" && sell > 0) {
+        Raise(r, r.high, sell, "H");
+        r.sellAlerted = "Y";
+    }
+    // A latest price of 0 is no trade at all (before the opening auction, a
+    // suspended stock, a damaged page), not a price at the buy target.
+    if (latest <= buy && r.buyAlerted == "N" && buy > 0 && latest > 0) {
+        Raise(r, r.low, buy, "L");
+        r.buyAlerted = "Y";
+    }
+    if (high >= sell && latest < sell && DayHighNoticed == "N" && sell > 0 && high > 0) {
+        Raise(r, r.high, sell, "HH");
+        DayHighNoticed = "Y";
+    }
+    if (low <= buy && latest > buy && DayLowNoticed == "N" && buy > 0 && low > 0) {
+        Raise(r, r.low, buy, "LL");
+        DayLowNoticed = "Y";
+    }
+}

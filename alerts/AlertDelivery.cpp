@@ -1,0 +1,85 @@
+// Alert delivery: notification bubbles through SHNotificationAdd and SMS
+// through the device's SMS service.
+#include "alerts/AlertDelivery.h"
+
+#include "alerts/AlertTexts.h"
+#include "app/ShellState.h"
+#include "res/ResourceIds.h"
+
+#include <cstring>
+#include <vector>
+
+std::int32_t NotificationId = kFirstNotificationId;
+char16_t SmsTextBuffer[kSmsTextBufferSize] = {};
+char16_t SmsPhoneBuffer[kSmsPhoneBufferSize] = {};
+
+namespace {
+
+// {A3FFDEB2-ADA2-476E-81C6-AEDEDD7C4B42}: the same class id for every bubble.
+constexpr CLSID kBubbleClassId = {
+    0xA3FFDEB2, 0xADA2, 0x476E, {0x81, 0xC6, 0xAE, 0xDE, 0xDD, 0x7C, 0x4B, 0x42}};
+
+constexpr UINT kOkCommand = 10;
+constexpr DWORD kBubbleSeconds = 40;
+
+// The bubble's soft-key menu, loaded once: the platform keeps the handle of
+// every bubble that is still on screen.
+HMENU BubbleMenu() {
+    static HMENU menu = LoadMenu(Shell.instance, MAKEINTRESOURCE(IDM_NOTIFICATION));
+    return menu;
+}
+
+} // namespace
+
+std::unique_ptr<Notification> NewNotification() {
+    auto n = std::make_unique<Notification>();
+    n->data.cbStruct = kShNotificationDataSize;
+    n->data.dwID = static_cast<DWORD>(NotificationId);
+    ++NotificationId;
+    n->data.clsid = kBubbleClassId;
+    n->data.hwndSink = Shell.mainWindow;
+    n->data.grfFlags = SHNF_HASMENU;
+    n->commands[0] = SOFTKEYCMD{kOkCommand, NOTIF_SOFTKEY_FLAGS_DISMISS};
+    n->commands[1] = SOFTKEYCMD{static_cast<WPARAM>(IDCANCEL), NOTIF_SOFTKEY_FLAGS_HIDE};
+    n->data.skm.hMenu = BubbleMenu();
+    n->data.skm.prgskc = n->commands;
+    n->data.skm.cskc = 2;
+    return n;
+}
+
+void ApplyAlertPresentation(Notification& notification, const char16_t* page) {
+    notification.data.npPriority = SHNP_INFORM;
+    notification.data.csDuration = kBubbleSeconds;
+    notification.data.hicon = LoadIcon(Shell.instance, MAKEINTRESOURCE(IDI_STOCKAT));
+    notification.data.pszTitle = u"新通知";
+    notification.data.pszHTML = page;
+    // The platform copies what it needs; the page may end with the caller.
+    SHNotificationAdd(&notification.data);
+}
+
+void ShowAlertBubble(const std::string& page) {
+    std::unique_ptr<Notification> n = NewNotification();
+    char16_t buffer[kBubblePageSize];
+    CopyToBuffer(FromDeviceText(page), buffer, kBubblePageSize);
+    ApplyAlertPresentation(*n, buffer);
+}
+
+std::string ComposeNoticeHtml(const std::string& text) {
+    std::string page =
+        ToDeviceText(u"<html><body><form method=\"POST\" action=><p><font size=6 宋体 "
+                     u"color=\"#0000FF\"><b><strong>温馨提示</strong></b></font><br></br>");
+    page += text;
+    page += "</p><p align=right></p></body></html>";
+    return page;
+}
+
+void ShowNoticeBubble(const std::string& text) {
+    ShowAlertBubble(ComposeNoticeHtml(text));
+}
+
+void SendSmsText(const char16_t* recipient, const char16_t* text) {
+    // The SMS service of the platform is not there yet; until it is, an SMS
+    // alert is dropped as on a phone without the service.
+    (void)recipient;
+    (void)text;
+}
