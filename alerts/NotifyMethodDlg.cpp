@@ -1,3 +1,101 @@
+// The notification method dialog (164): alerts reach the user as a bubble
+// ("t") or as an SMS ("s") to the number typed here. It opens after every
+// save in the target price dialog and works on pending copies of the two
+// settings until it saves.
 #include "alerts/NotifyMethodDlg.h"
 
-INT_PTR NotifyMethodDlgProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+#include "app/InfoDialogs.h"
+#include "app/ShellState.h"
+#include "res/ResourceIds.h"
+#include "watchlist/QuoteRecord.h"
+
+std::string PendingNotifyMethod;
+std::string PendingSmsPhone;
+
+namespace {
+
+// The number is read with room for 50 units (49 characters).
+constexpr int kPhoneRoom = 50;
+
+// Whether this opening filled the dialog. A dialog left empty (its soft-key
+// bar could not be made) stores nothing on the title-bar OK, since its
+// pending copies would still be those of an earlier opening.
+bool Filled = false;
+
+void Save(HWND dlg) {
+    if (!Filled) {
+        EndDialog(dlg, 0);
+        return;
+    }
+    if (PendingNotifyMethod.empty()) {
+        ShowMessageText(u"通知方式不能为空，请重新选择！");
+        return;
+    }
+    if (PendingNotifyMethod == "s") {
+        const std::string number = WideToAnsi(DlgItemText(dlg, IDC_NOTIFY_PHONE, kPhoneRoom));
+        // A refused empty number leaves the pending number alone, so that a
+        // later switch to the bubble still keeps the stored number.
+        if (number.empty()) {
+            ShowMessageText(u"电话号码不能为空，请重新输入！");
+            return;
+        }
+        PendingSmsPhone = number;
+    }
+    Settings.NotifyMethod = PendingNotifyMethod;
+    Settings.SmsPhone = PendingSmsPhone;
+    EndDialog(dlg, 0);
+}
+
+} // namespace
+
+INT_PTR NotifyMethodDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        Filled = false;
+        if (!InitFullScreenDialog(dlg, IDR_SETTINGSBAR)) {
+            return 0;
+        }
+        Filled = true;
+        SendDlgItemMessage(dlg, IDC_NOTIFY_PHONE, EM_LIMITTEXT, kSmsPhoneMaxLength, 0);
+        PendingNotifyMethod = Settings.NotifyMethod;
+        PendingSmsPhone = Settings.SmsPhone;
+        if (PendingNotifyMethod == "t") {
+            SendDlgItemMessage(dlg, IDC_NOTIFY_BUBBLE, BM_SETCHECK, BST_CHECKED, 0);
+            SetFocus(GetDlgItem(dlg, IDC_NOTIFY_BUBBLE));
+        } else if (PendingNotifyMethod == "s") {
+            SendDlgItemMessage(dlg, IDC_NOTIFY_SMS, BM_SETCHECK, BST_CHECKED, 0);
+            SetDlgItemAnsi(dlg, IDC_NOTIFY_PHONE, Settings.SmsPhone);
+            SetFocus(GetDlgItem(dlg, IDC_NOTIFY_SMS));
+        } else {
+            SetFocus(GetDlgItem(dlg, IDC_NOTIFY_BUBBLE));
+        }
+        return 0;
+    case WM_COMMAND:
+        // The radio buttons choose when clicked (by key or mouse); other
+        // notifications of theirs choose nothing.
+        switch (LOWORD(wParam)) {
+        case IDC_NOTIFY_BUBBLE:
+            if (HIWORD(wParam) == BN_CLICKED) {
+                PendingNotifyMethod = "t";
+            }
+            break;
+        case IDC_NOTIFY_SMS:
+            if (HIWORD(wParam) == BN_CLICKED) {
+                PendingNotifyMethod = "s";
+            }
+            break;
+        case IDC_SETTINGS_CANCEL:
+            EndDialog(dlg, 0);
+            break;
+        case IDC_SETTINGS_SAVE:
+        case IDOK:
+            Save(dlg);
+            break;
+        default:
+            break;
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}

@@ -1,6 +1,192 @@
+// The three read-only dialogs of the main menu: the message dialog that shows
+// any longer text (141), the about box (163) and the data-traffic dialog
+// (148); the notes text; and the helpers the settings dialogs share.
+//
+// All three dialogs are full screen with the shell's OK in the title bar and
+// the one-key soft-key bar "返回" (142). A dialog whose bar cannot be created
+// stays empty, like every other dialog of the program.
 #include "app/InfoDialogs.h"
 
-INT_PTR MessageDlgProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
-INT_PTR AboutDlgProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
-INT_PTR TrafficDlgProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
-void ShowNotes() {}
+#include "app/ShellState.h"
+#include "net/HttpFetch.h"
+#include "res/ResourceIds.h"
+#include "watchlist/QuoteRecord.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// The "返回" soft key's command.
+constexpr int kBackCommand = 32778;
+
+} // namespace
+
+bool InitFullScreenDialog(HWND dlg, int menuBarId) {
+    SHINITDLGINFO init{};
+    init.dwMask = SHIDIM_FLAGS;
+    init.hDlg = dlg;
+    init.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN;
+    SHInitDialog(&init);
+
+    SHMENUBARINFO bar{};
+    bar.cbSize = sizeof(bar);
+    bar.hwndParent = dlg;
+    bar.nToolBarId = static_cast<UINT>(menuBarId);
+    bar.hInstRes = Shell.instance;
+    return SHCreateMenuBar(&bar) != FALSE;
+}
+
+std::u16string AnsiToWide(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int length = static_cast<int>(text.size());
+    const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    if (needed <= 0) {
+        return {};
+    }
+    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
+    const int written = MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), needed);
+    wide.resize(static_cast<std::size_t>(written > 0 ? written : 0));
+    return wide;
+}
+
+std::string WideToAnsi(const std::u16string& text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int length = static_cast<int>(text.size());
+    const int needed =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) {
+        return {};
+    }
+    std::string narrow(static_cast<std::size_t>(needed), '\0');
+    const int written = WideCharToMultiByte(CP_ACP, 0, text.data(), length, narrow.data(), needed,
+                                            nullptr, nullptr);
+    narrow.resize(static_cast<std::size_t>(written > 0 ? written : 0));
+    return narrow;
+}
+
+std::u16string DlgItemText(HWND dlg, int id, int room) {
+    std::vector<WCHAR> buffer(static_cast<std::size_t>(room > 0 ? room : 1), u'\0');
+    const UINT copied = GetDlgItemText(dlg, id, buffer.data(), static_cast<int>(buffer.size()));
+    std::size_t length = 0;
+    while (length < copied && length + 1 < buffer.size() && buffer[length] != u'\0') {
+        ++length;
+    }
+    return std::u16string(buffer.data(), length);
+}
+
+double DlgItemNumber(HWND dlg, int id, int room) {
+    return ReadNumber(WideToAnsi(DlgItemText(dlg, id, room)));
+}
+
+std::string FormatDouble(const char* format, double value) {
+    const int needed = std::snprintf(nullptr, 0, format, value);
+    if (needed <= 0) {
+        return {};
+    }
+    std::string text(static_cast<std::size_t>(needed) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, value);
+    text.resize(static_cast<std::size_t>(needed));
+    return text;
+}
+
+void SetDlgItemAnsi(HWND dlg, int id, const std::string& text) {
+    SetDlgItemText(dlg, id, AnsiToWide(text).c_str());
+}
+
+INT_PTR MessageDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        if (InitFullScreenDialog(dlg, IDR_BACKBAR)) {
+            // The buffer is filled by whoever opened the dialog; take at most
+            // its 1999 units, whether or not it ends with a terminator.
+            const std::size_t room = sizeof(Shell.messageText) / sizeof(Shell.messageText[0]);
+            std::size_t length = 0;
+            while (length + 1 < room && Shell.messageText[length] != u'\0') {
+                ++length;
+            }
+            const std::u16string text(Shell.messageText, length);
+            SetDlgItemText(dlg, IDC_MESSAGE_TEXT, text.c_str());
+        }
+        return 0;
+    case WM_COMMAND:
+        // The soft key "返回" closes, and so does the title-bar OK: a done
+        // button that did nothing would leave the user stuck in the text.
+        if (LOWORD(wParam) == kBackCommand || LOWORD(wParam) == IDOK) {
+            EndDialog(dlg, 0);
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+INT_PTR AboutDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        // The icon and the name come with the template; nothing to fill.
+        InitFullScreenDialog(dlg, IDR_BACKBAR);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == kBackCommand || LOWORD(wParam) == IDOK) {
+            EndDialog(dlg, 0);
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+INT_PTR TrafficDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        if (InitFullScreenDialog(dlg, IDR_BACKBAR)) {
+            SetDlgItemAnsi(dlg, IDC_TRAFFIC_RUN, FormatDouble("%.4f", RunTraffic));
+            SetDlgItemAnsi(dlg, IDC_TRAFFIC_MONTH, FormatDouble("%.4f", Settings.MonthTraffic));
+        }
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == kBackCommand || LOWORD(wParam) == IDOK) {
+            EndDialog(dlg, 0);
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+std::u16string NotesText() {
+    static const char16_t* const kItems[] = {
+        u"本系统适用于Windows Mobile 5.0版本以上手机。",
+        u"本系统适用于中国移动CMWAP代理上网。如何设置CMWAP，请用网络搜索引擎搜索【CMWAP设置】。",
+        u"本系统所占空间仅130K左右，建议安装时选择【设备】。请不要对安装目录及目录下的文件做任何修"
+        u"改或删除，否则，系统将不能正常工作。",
+        u"自动刷新将产生较大的上网流量，建议您选择中国移动CMWAP套餐，大部分地区提供10元500MB包月套"
+        u"餐，详情请咨询中国移动【10086】。",
+        u"如果您不需要自动刷新，请选择【主菜单】【设置】【刷新频率】关掉自动刷新功能。",
+        u"请根据电力消耗和上网流量情况设定合适的刷新频率和自选股个数，刷新频率不宜过高，否则，电源"
+        u"消耗将突增。",
+        u"设置好刷新频率后，按主画面右上角【X】号，系统将在后台继续运行，不必紧盯屏幕，不影响您正常"
+        u"工作，真正做到工作炒股两不误。",
+        u"股价到达设定价格后，系统自动弹出提醒，本功能类似短信，但不产生任何费用，请放心使用。",
+    };
+    std::u16string text = u"注意事项：\r\n";
+    int number = 1;
+    for (const char16_t* item : kItems) {
+        text += static_cast<char16_t>(u'0' + number);
+        text += u"、";
+        text += item;
+        text += u"\r\n";
+        ++number;
+    }
+    return text;
+}
+
+void ShowNotes() {
+    const std::u16string text = NotesText();
+    ShowMessageText(text.c_str());
+}

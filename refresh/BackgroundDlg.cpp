@@ -1,3 +1,66 @@
+// The background colour dialog (159): the platform's default colours (a white
+// list, "W") or the black background of stock terminals ("B"). The caller
+// sets the list's colour from the setting once the dialog has closed.
 #include "refresh/BackgroundDlg.h"
 
-INT_PTR BackgroundDlgProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+#include "app/InfoDialogs.h"
+#include "res/ResourceIds.h"
+#include "watchlist/QuoteRecord.h"
+
+std::string PendingBackground;
+
+namespace {
+
+// Whether this opening filled the dialog. A dialog left empty (its soft-key
+// bar could not be made) stores nothing on the title-bar OK, since its
+// pending copy would still be the one of an earlier opening.
+bool Filled = false;
+
+} // namespace
+
+INT_PTR BackgroundDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_INITDIALOG: {
+        Filled = false;
+        if (!InitFullScreenDialog(dlg, IDR_SETTINGSBAR)) {
+            return 0;
+        }
+        Filled = true;
+        PendingBackground = Settings.Background;
+        // Every value but "W", the empty text of a first start included,
+        // draws black.
+        const int radio =
+            Settings.Background == "W" ? IDC_BACKGROUND_DEFAULT : IDC_BACKGROUND_BLACK;
+        SendDlgItemMessage(dlg, radio, BM_SETCHECK, BST_CHECKED, 0);
+        SetFocus(GetDlgItem(dlg, radio));
+        return 0;
+    }
+    case WM_COMMAND:
+        if (HIWORD(wParam) != BN_CLICKED) {
+            return 0;
+        }
+        switch (LOWORD(wParam)) {
+        case IDC_BACKGROUND_DEFAULT:
+            PendingBackground = "W";
+            break;
+        case IDC_BACKGROUND_BLACK:
+            PendingBackground = "B";
+            break;
+        case IDC_SETTINGS_SAVE:
+        case IDOK:
+            if (Filled) {
+                Settings.Background = PendingBackground;
+            }
+            EndDialog(dlg, 0);
+            break;
+        case IDC_SETTINGS_CANCEL:
+            EndDialog(dlg, 0);
+            break;
+        default:
+            break;
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
