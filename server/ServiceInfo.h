@@ -1,0 +1,52 @@
+// The maker's service text: the latest version number, the update package
+// location, the recommendation text and notice texts, served by the bundled
+// quote server at kServicePath as GBK (code page 936) text.
+//
+// Format (every line ends with "\r\n"; values are single-line GBK text):
+//
+//   STOCKAT-SERVICE 1
+//   version=<decimal, e.g. 2.0>
+//   package=<url, may be empty>
+//   recommend=<text with [e] markers between its items, may be empty>
+//   notice=<text>            (zero or more lines, one notice each)
+//   END <n>
+//
+// where n is the decimal number of bytes of everything before the END line:
+// from the "S" of the first line up to and including the line feed before
+// "END". A reader accepts the text only when it finds the first line at the
+// start of the body, the END line last, and the byte count right, so a reply
+// cut short, padded or mixed with other bytes is recognised as damaged
+// rather than read as different values. Unknown "key=" lines are skipped by
+// readers, so later versions can add keys.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace server {
+
+inline constexpr std::string_view kServicePath = "/prog/wapsite/stock/service.php";
+inline constexpr std::string_view kServiceFirstLine = "STOCKAT-SERVICE 1";
+
+// The values, as UTF-8 text.
+struct ServiceInfo {
+    std::string latestVersion = "2.0";
+    std::string packageUrl;
+    std::string recommend;
+    std::vector<std::string> notices;
+};
+
+// Whether a text is a decimal number such as "2" or "2.1".
+bool IsDecimalVersion(std::string_view text);
+
+// The service text in GBK, or nothing when a value is not one line of text
+// that GBK can write (a line break, a NUL, a character outside GBK) or the
+// version is not a decimal number.
+std::optional<std::string> RenderServiceInfo(const ServiceInfo& info);
+
+// The complete "HTTP/1.1 200 OK" reply around a rendered service text.
+std::string ServiceInfoReply(std::string_view gbkText);
+
+} // namespace server
