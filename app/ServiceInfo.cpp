@@ -179,9 +179,11 @@ std::optional<ServiceReport> ParseServiceReply(const std::string& reply) {
                 if (!value.empty() && static_cast<int>(report.notices.size()) < kMaxNotices) {
                     report.notices.emplace_back(value);
                 }
-            } else {
-                return std::nullopt; // an unknown or repeated line
+            } else if (key == "version" || key == "package" || key == "recommend" || key.empty()) {
+                return std::nullopt; // a repeated line, or no key at all
             }
+            // Other keys belong to later versions of the format and are
+            // skipped.
         }
         pos = next;
     }

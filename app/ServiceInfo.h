@@ -14,8 +14,9 @@
 //   END <n>
 //
 // every line ending in CR LF, where n is the number of bytes before the END
-// line and nothing follows it. Anything else leaves the start values: version
-// 1.0 and empty texts.
+// line and nothing follows it. Lines with other keys belong to later versions
+// of the format and are skipped. Anything else leaves the start values:
+// version 1.0 and empty texts.
 #pragma once
 
 #include <optional>
@@ -42,7 +43,7 @@ extern std::string RecommendText;
 extern std::vector<std::string> NoticeTexts;
 
 // Path of the service text on the quote server.
-inline constexpr const char* kServiceInfoPath = "/prog/wapsite/service.php";
+inline constexpr const char* kServiceInfoPath = "/prog/wapsite/stock/service.php";
 // At most this many notices of one reply are shown.
 constexpr int kMaxNotices = 5;
 
