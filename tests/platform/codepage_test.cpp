@@ -20,14 +20,16 @@ namespace {
 
 // Texts of the program (a title, a confirmation, a notice heading, a message
 // and the contents of both data files).
+// clang-format off
 const char8_t* const kProgramTexts[] = {
     u8"瞰市",
-    u8"确实要退出吗？退出后将丧失提醒功能，建议您【取消】后按屏幕右上角的【X】将系统最小化，系统将"
-    u8"继续保持提醒功能。",
+    u8"确实要退出吗？退出后将丧失提醒功能，建议您【取消】后按屏幕右上角的【X】将系统最小化，系统将继续保持提醒功能。",
     u8"温馨提示",
     u8"您现在的版本是2.0。已经是最新版本，不需要更新！",
     u8"1;600036;招商银行;12.30;1.23%;13.00;N;--;N;0.15;12.15;12.20;12.40;12.05;--;",
-    u8"40;秒;0.0312;B;N;3;t;;2;"};
+    u8"40;秒;0.0312;B;N;3;t;;2;",
+};
+// clang-format on
 
 std::string AsString(const char8_t* s) {
     return reinterpret_cast<const char*>(s);
