@@ -177,6 +177,10 @@ Canvas* CanvasOf(HDC dc);
 RECT DCClipInPixels(HDC dc);
 POINT DCOrigin(HDC dc);
 
+// Bold and underline for the text the DC draws from now on (the terminal
+// shows them; GDI proper would choose a font). Both start off.
+void SetTextAttributes(HDC dc, bool bold, bool underline);
+
 // A brush that lives for the process (DeleteObject ignores it); the same
 // colour gives the same brush.
 HBRUSH MakeStockBrush(COLORREF color);

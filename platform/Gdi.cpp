@@ -27,6 +27,8 @@ struct HDC__ {
     COLORREF bkColor = RGB(255, 255, 255);
     int bkMode = OPAQUE;
     HBRUSH brush = nullptr;
+    bool bold = false;
+    bool underline = false;
 };
 
 namespace platform {
@@ -71,6 +73,8 @@ CellStyle TextStyle(HDC dc) {
     style.fg = dc->textColor;
     style.bg = dc->bkColor;
     style.transparent = dc->bkMode == TRANSPARENT;
+    style.bold = dc->bold;
+    style.underline = dc->underline;
     return style;
 }
 
@@ -201,6 +205,13 @@ Canvas* CanvasOf(HDC dc) {
 
 RECT DCClipInPixels(HDC dc) {
     return IsDC(dc) ? dc->clip : RECT{0, 0, 0, 0};
+}
+
+void SetTextAttributes(HDC dc, bool bold, bool underline) {
+    if (IsDC(dc)) {
+        dc->bold = bold;
+        dc->underline = underline;
+    }
 }
 
 POINT DCOrigin(HDC dc) {

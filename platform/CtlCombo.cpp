@@ -1,0 +1,546 @@
+// The combo box ("COMBOBOX") with an edit field and a drop-down list
+// (CBS_DROPDOWN), optionally sorted (CBS_SORT). Typing edits the field
+// (CBN_EDITCHANGE). Down with the list closed, or a tap on the arrow at the
+// right, opens the list; Up and Down move through it, Enter chooses (the
+// entry's text fills the field, CBN_SELCHANGE), Esc closes it unchanged.
+// As on the platform, the height the combo box is created with is the height
+// of the field and its dropped list together: the control makes itself one
+// row high, and while the list is open it grows downwards over the controls
+// below it and paints the list itself (a separate pop-up window would become
+// the active window and take the dialog's title and soft keys away). When
+// the list closes, the parent repaints what it covered.
+#include "platform/CtlCommon.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace platform::ctl {
+namespace {
+
+struct ComboState {
+    EditBuffer field;
+    std::vector<std::u16string> items;
+    int current = -1; // CB_GETCURSEL
+    bool dropped = false;
+    int highlight = -1; // entry marked in the open list
+    int listTop = 0;    // first entry shown in the open list
+    int dropRows = 8;   // entries the open list shows at most
+    int openRows = 0;   // entries the open list shows now
+    RECT closedRect{};  // the field's rectangle in the parent
+    char16_t pendingHigh = 0;
+};
+
+ComboState* StateOf(HWND combo) {
+    return State<ComboState>(combo);
+}
+
+// Case-insensitive order for ASCII letters, code-unit order otherwise.
+bool SortsBefore(const std::u16string& a, const std::u16string& b) {
+    auto lower = [](char16_t c) -> char16_t {
+        return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c;
+    };
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [&](char16_t x, char16_t y) { return lower(x) < lower(y); });
+}
+
+int ListRows(const ComboState* state) {
+    if (state->dropped && state->openRows > 0) {
+        return state->openRows;
+    }
+    return std::max(1, std::min(state->dropRows, static_cast<int>(state->items.size())));
+}
+
+void KeepHighlightVisible(ComboState* state) {
+    int rows = ListRows(state);
+    if (state->highlight < state->listTop) {
+        state->listTop = std::max(state->highlight, 0);
+    } else if (state->highlight >= state->listTop + rows) {
+        state->listTop = state->highlight - rows + 1;
+    }
+    state->listTop =
+        std::clamp(state->listTop, 0, std::max(static_cast<int>(state->items.size()) - rows, 0));
+}
+
+void InvalidateAll(HWND combo, ComboState* state) {
+    InvalidateRect(combo, nullptr, TRUE);
+}
+
+// The control's rectangle in its parent's client pixels.
+RECT RectInParent(HWND combo) {
+    RECT screen{0, 0, 0, 0};
+    GetWindowRect(combo, &screen);
+    RECT parentScreen{0, 0, 0, 0};
+    HWND parent = GetParent(combo);
+    if (parent != nullptr) {
+        GetWindowRect(parent, &parentScreen);
+    }
+    return RECT{screen.left - parentScreen.left, screen.top - parentScreen.top,
+                screen.right - parentScreen.left, screen.bottom - parentScreen.top};
+}
+
+void CloseList(HWND combo, ComboState* state) {
+    if (!state->dropped) {
+        return;
+    }
+    state->dropped = false;
+    state->openRows = 0;
+    RECT open = RectInParent(combo);
+    const RECT& field = state->closedRect;
+    MoveWindow(combo, field.left, field.top, field.right - field.left, field.bottom - field.top,
+               TRUE);
+    // The controls the list covered paint themselves again.
+    HWND parent = GetParent(combo);
+    if (parent != nullptr) {
+        RECT covered{open.left, field.bottom, open.right, open.bottom};
+        InvalidateRect(parent, &covered, TRUE);
+    }
+    InvalidateRect(combo, nullptr, TRUE);
+    NotifyCommand(combo, CBN_CLOSEUP);
+}
+
+// The entry whose text is the field's text, or the current entry.
+int EntryOfField(const ComboState* state) {
+    std::u16string text = state->field.Text16();
+    for (std::size_t i = 0; i < state->items.size(); ++i) {
+        if (state->items[i] == text) {
+            return static_cast<int>(i);
+        }
+    }
+    return state->current;
+}
+
+void OpenList(HWND combo, ComboState* state) {
+    if (state->dropped) {
+        return;
+    }
+    NotifyCommand(combo, CBN_DROPDOWN);
+    state->dropped = true;
+    state->highlight = EntryOfField(state);
+    if (state->highlight < 0 && !state->items.empty()) {
+        state->highlight = 0;
+    }
+    KeepHighlightVisible(state);
+    // Grow over the controls below, as far as the parent's client area
+    // allows (at least one entry).
+    RECT field = RectInParent(combo);
+    state->closedRect = field;
+    int rows = std::max(1, std::min(state->dropRows, static_cast<int>(state->items.size())));
+    HWND parent = GetParent(combo);
+    if (parent != nullptr) {
+        RECT client{0, 0, 0, 0};
+        GetClientRect(parent, &client);
+        int room = (client.bottom - field.bottom) / kCellHeight;
+        rows = std::max(1, std::min(rows, room));
+    }
+    state->openRows = rows;
+    KeepHighlightVisible(state);
+    MoveWindow(combo, field.left, field.top, field.right - field.left,
+               (field.bottom - field.top) + rows * kCellHeight, TRUE);
+    InvalidateAll(combo, state);
+}
+
+void SetField(HWND combo, ComboState* state, const std::u16string& text) {
+    state->field.SetText(text);
+    DefWindowProc(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    InvalidateRect(combo, nullptr, TRUE);
+}
+
+void Choose(HWND combo, ComboState* state, int index) {
+    if (index >= 0 && index < static_cast<int>(state->items.size())) {
+        state->current = index;
+        SetField(combo, state, state->items[static_cast<std::size_t>(index)]);
+        NotifyCommand(combo, CBN_SELCHANGE);
+        NotifyCommand(combo, CBN_SELENDOK);
+    }
+    CloseList(combo, state);
+}
+
+void FieldChanged(HWND combo, ComboState* state) {
+    std::u16string text = state->field.Text16();
+    DefWindowProc(combo, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    InvalidateRect(combo, nullptr, TRUE);
+    NotifyCommand(combo, CBN_EDITCHANGE);
+}
+
+// The open list, one entry per row, the marked entry in the highlight
+// colours.
+void PaintList(HDC dc, const ComboState* state, const CellRect& area) {
+    COLORREF fg = DefaultTextColor();
+    COLORREF bg = DefaultEditBackground();
+    COLORREF hiFg = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    COLORREF hiBg = GetSysColor(COLOR_HIGHLIGHT);
+    FillClient(dc, CellsToPixels(area), bg);
+    for (int r = 0; r < area.Height(); ++r) {
+        int index = state->listTop + r;
+        if (index >= static_cast<int>(state->items.size())) {
+            break;
+        }
+        CellRect row{area.left, area.top + r, area.right, area.top + r + 1};
+        bool marked = index == state->highlight;
+        if (marked) {
+            FillClient(dc, CellsToPixels(row), hiBg);
+        }
+        DrawTextColoured(dc, state->items[static_cast<std::size_t>(index)], CellsToPixels(row),
+                         DT_LEFT | DT_SINGLELINE, marked ? hiFg : fg, marked ? hiBg : bg);
+    }
+}
+
+void PaintField(HWND combo, ComboState* state) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(combo, &ps);
+    if (dc == nullptr) {
+        return;
+    }
+    RECT client;
+    GetClientRect(combo, &client);
+    COLORREF bg =
+        ControlColours(combo, dc, WM_CTLCOLOREDIT, DefaultTextColor(), DefaultEditBackground());
+    CellRect cells = PixelsToCells(client);
+    if (cells.Empty()) {
+        EndPaint(combo, &ps);
+        return;
+    }
+    CellRect text{cells.left, cells.top, std::max(cells.left, cells.right - 1), cells.top + 1};
+    RECT fieldPx = CellsToPixels(CellRect{cells.left, cells.top, cells.right, cells.top + 1});
+    FillClient(dc, fieldPx, bg);
+    const std::u32string& chars = state->field.Text();
+    int caretCol = TextWidth(std::u32string_view(chars).substr(0, state->field.Caret()));
+    bool focused = HasFocus(combo);
+    int scroll = 0;
+    if (focused && caretCol >= text.Width()) {
+        scroll = caretCol - text.Width() + 1;
+    }
+    SetTextAttributes(dc, false, true);
+    std::u16string blanks(static_cast<std::size_t>(text.Width()), u' ');
+    DrawTextIn(dc, blanks, CellsToPixels(text), DT_LEFT | DT_SINGLELINE);
+    // The part of the text that shows: what is scrolled off to the left is
+    // skipped, and a wide character cut by the edge leaves a blank.
+    std::size_t skip = 0;
+    int cols = 0;
+    while (skip < chars.size() && cols < scroll) {
+        cols += CharWidth(chars[skip]);
+        ++skip;
+    }
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < skip; ++i) {
+        units += chars[i] >= 0x10000 ? 2 : 1;
+    }
+    std::u16string shown = state->field.Text16().substr(units);
+    if (cols > scroll) {
+        shown.insert(0, u" ");
+    }
+    DrawTextIn(dc, shown, CellsToPixels(text), DT_LEFT | DT_SINGLELINE);
+    SetTextAttributes(dc, false, false);
+    if (focused) {
+        int col = text.left + caretCol - scroll;
+        if (col >= text.left && col < text.right) {
+            std::size_t pos = state->field.Caret();
+            char16_t ch = u' ';
+            if (pos < chars.size() && chars[pos] < 0x10000 && CharWidth(chars[pos]) == 1) {
+                ch = static_cast<char16_t>(chars[pos]);
+            }
+            COLORREF fg = GetTextColor(dc);
+            COLORREF cellBg = GetBkMode(dc) == OPAQUE ? GetBkColor(dc) : bg;
+            DrawTextColoured(dc, std::u16string_view(&ch, 1),
+                             CellsToPixels(CellRect{col, text.top, col + 1, text.top + 1}),
+                             DT_LEFT | DT_SINGLELINE, cellBg, fg);
+        }
+    }
+    // The arrow that opens the list.
+    CellRect arrow{cells.right - 1, cells.top, cells.right, cells.top + 1};
+    COLORREF fg = GetTextColor(dc);
+    DrawTextColoured(dc, state->dropped ? u"^" : u"v", CellsToPixels(arrow),
+                     DT_LEFT | DT_SINGLELINE, bg, fg);
+    if (state->dropped) {
+        PaintList(dc, state, CellRect{cells.left, cells.top + 1, cells.right, cells.bottom});
+    }
+    EndPaint(combo, &ps);
+}
+
+LRESULT KeyDown(HWND combo, ComboState* state, WPARAM key, LPARAM lParam) {
+    if (state->dropped) {
+        int count = static_cast<int>(state->items.size());
+        switch (key) {
+        case VK_UP:
+        case VK_DOWN:
+        case VK_PRIOR:
+        case VK_NEXT: {
+            if (count == 0) {
+                return 0;
+            }
+            int rows = ListRows(state);
+            int step = key == VK_UP ? -1 : key == VK_DOWN ? 1 : key == VK_PRIOR ? -rows : rows;
+            state->highlight = std::clamp(state->highlight + step, 0, count - 1);
+            KeepHighlightVisible(state);
+            InvalidateAll(combo, state);
+            return 0;
+        }
+        case VK_RETURN:
+            Choose(combo, state, state->highlight);
+            return 0;
+        case VK_ESCAPE:
+            CloseList(combo, state);
+            return 0;
+        default:
+            break;
+        }
+    }
+    switch (key) {
+    case VK_DOWN:
+        OpenList(combo, state);
+        return 0;
+    case VK_LEFT:
+        state->field.Left();
+        break;
+    case VK_RIGHT:
+        state->field.Right();
+        break;
+    case VK_HOME:
+        state->field.Home();
+        break;
+    case VK_END:
+        state->field.End();
+        break;
+    case VK_DELETE:
+        if (state->field.Delete()) {
+            FieldChanged(combo, state);
+        }
+        return 0;
+    case VK_BACK:
+        if (state->field.Backspace()) {
+            FieldChanged(combo, state);
+        }
+        return 0;
+    default:
+        return DefWindowProc(combo, WM_KEYDOWN, key, lParam);
+    }
+    InvalidateRect(combo, nullptr, TRUE);
+    return 0;
+}
+
+LRESULT Char(HWND combo, ComboState* state, WPARAM wParam, LPARAM lParam) {
+    // Backspace arrives as WM_KEYDOWN (VK_BACK); its character is ignored.
+    auto unit = static_cast<char16_t>(wParam);
+    if (unit == 0x08) {
+        return 0;
+    }
+    char32_t ch = unit;
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+        state->pendingHigh = unit;
+        return 0;
+    }
+    if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        if (state->pendingHigh == 0) {
+            return 0;
+        }
+        ch = 0x10000 + ((static_cast<char32_t>(state->pendingHigh) - 0xD800) << 10) +
+             (unit - 0xDC00);
+    }
+    state->pendingHigh = 0;
+    if (ch < 0x20 || ch == 0x7F) {
+        return DefWindowProc(combo, WM_CHAR, wParam, lParam);
+    }
+    if (state->field.Insert(ch, state->field.limit16)) {
+        FieldChanged(combo, state);
+    }
+    return 0;
+}
+
+} // namespace
+
+LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_CREATE: {
+        auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
+        ComboState* state = StateOf(hwnd);
+        if (cs != nullptr) {
+            if (cs->lpszName != nullptr) {
+                state->field.SetText(cs->lpszName);
+            }
+            // The created height holds the field and the dropped list.
+            int rows = cs->cy / kCellHeight;
+            if (rows > 1) {
+                state->dropRows = rows - 1;
+                MoveWindow(hwnd, cs->x, cs->y, cs->cx, kCellHeight, FALSE);
+            }
+        }
+        return 0;
+    }
+    case WM_DESTROY:
+        DestroyState<ComboState>(hwnd);
+        return 0;
+    case WM_SETTEXT:
+        SetField(hwnd, StateOf(hwnd), TextFromLParam(lParam));
+        return TRUE;
+    case WM_GETTEXT:
+        return CopyTextOut(StateOf(hwnd)->field.Text16(), wParam, lParam);
+    case WM_GETTEXTLENGTH:
+        return static_cast<LRESULT>(StateOf(hwnd)->field.Length16());
+    case CB_ADDSTRING:
+    case CB_INSERTSTRING: {
+        ComboState* state = StateOf(hwnd);
+        std::u16string text = TextFromLParam(lParam);
+        int count = static_cast<int>(state->items.size());
+        int index;
+        if (msg == CB_ADDSTRING && (Style(hwnd) & CBS_SORT) != 0) {
+            auto it = std::upper_bound(state->items.begin(), state->items.end(), text, SortsBefore);
+            index = static_cast<int>(it - state->items.begin());
+        } else if (msg == CB_INSERTSTRING && static_cast<int>(static_cast<LPARAM>(wParam)) >= 0) {
+            index = static_cast<int>(wParam);
+            if (index > count) {
+                return CB_ERR;
+            }
+        } else {
+            index = count;
+        }
+        state->items.insert(state->items.begin() + index, std::move(text));
+        if (state->current >= index) {
+            ++state->current;
+        }
+        InvalidateAll(hwnd, state);
+        return index;
+    }
+    case CB_DELETESTRING: {
+        ComboState* state = StateOf(hwnd);
+        auto index = static_cast<std::size_t>(wParam);
+        if (index >= state->items.size()) {
+            return CB_ERR;
+        }
+        state->items.erase(state->items.begin() + static_cast<std::ptrdiff_t>(index));
+        if (state->current == static_cast<int>(index)) {
+            state->current = -1;
+        } else if (state->current > static_cast<int>(index)) {
+            --state->current;
+        }
+        state->highlight = std::min(state->highlight, static_cast<int>(state->items.size()) - 1);
+        InvalidateAll(hwnd, state);
+        return static_cast<LRESULT>(state->items.size());
+    }
+    case CB_RESETCONTENT: {
+        ComboState* state = StateOf(hwnd);
+        CloseList(hwnd, state);
+        state->items.clear();
+        state->current = -1;
+        state->highlight = -1;
+        state->listTop = 0;
+        InvalidateRect(hwnd, nullptr, TRUE);
+        return 0;
+    }
+    case CB_GETCOUNT:
+        return static_cast<LRESULT>(StateOf(hwnd)->items.size());
+    case CB_GETCURSEL:
+        return StateOf(hwnd)->current;
+    case CB_SETCURSEL: {
+        ComboState* state = StateOf(hwnd);
+        auto index = static_cast<int>(static_cast<LPARAM>(wParam));
+        if (index < 0 || index >= static_cast<int>(state->items.size())) {
+            state->current = -1;
+            SetField(hwnd, state, u"");
+            return CB_ERR;
+        }
+        state->current = index;
+        SetField(hwnd, state, state->items[static_cast<std::size_t>(index)]);
+        return index;
+    }
+    case CB_GETLBTEXT: {
+        ComboState* state = StateOf(hwnd);
+        auto index = static_cast<std::size_t>(wParam);
+        auto* out = reinterpret_cast<char16_t*>(lParam);
+        if (index >= state->items.size() || out == nullptr) {
+            return CB_ERR;
+        }
+        // The caller's buffer must hold the whole entry (CB_GETLBTEXTLEN + 1).
+        const std::u16string& text = state->items[index];
+        std::copy(text.begin(), text.end(), out);
+        out[text.size()] = u'\0';
+        return static_cast<LRESULT>(text.size());
+    }
+    case CB_GETLBTEXTLEN: {
+        ComboState* state = StateOf(hwnd);
+        auto index = static_cast<std::size_t>(wParam);
+        return index < state->items.size() ? static_cast<LRESULT>(state->items[index].size())
+                                           : CB_ERR;
+    }
+    case CB_SHOWDROPDOWN: {
+        ComboState* state = StateOf(hwnd);
+        if (wParam != 0) {
+            OpenList(hwnd, state);
+        } else {
+            CloseList(hwnd, state);
+        }
+        return TRUE;
+    }
+    case CB_GETDROPPEDSTATE:
+        return StateOf(hwnd)->dropped ? TRUE : FALSE;
+    case CB_LIMITTEXT:
+        StateOf(hwnd)->field.limit16 = wParam == 0 ? 0x7FFFFFFE : wParam;
+        return TRUE;
+    case CB_GETEDITSEL: {
+        DWORD start = 0;
+        DWORD end = 0;
+        StateOf(hwnd)->field.Selection16(&start, &end);
+        if (wParam != 0) {
+            *reinterpret_cast<DWORD*>(wParam) = start;
+        }
+        if (lParam != 0) {
+            *reinterpret_cast<DWORD*>(lParam) = end;
+        }
+        return static_cast<LRESULT>(MAKELPARAM(static_cast<WORD>(std::min<DWORD>(start, 0xFFFF)),
+                                               static_cast<WORD>(std::min<DWORD>(end, 0xFFFF))));
+    }
+    case WM_KEYDOWN:
+        return KeyDown(hwnd, StateOf(hwnd), wParam, lParam);
+    case WM_CHAR:
+        return Char(hwnd, StateOf(hwnd), wParam, lParam);
+    case WM_LBUTTONDOWN: {
+        ComboState* state = StateOf(hwnd);
+        SetFocus(hwnd);
+        int col =
+            static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))) / kCellWidth;
+        int row =
+            static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam))) / kCellHeight;
+        CellRect cells = ClientCells(hwnd);
+        if (state->dropped && row > cells.top) {
+            Choose(hwnd, state, state->listTop + row - cells.top - 1);
+        } else if (col >= cells.right - 1) {
+            if (state->dropped) {
+                CloseList(hwnd, state);
+            } else {
+                OpenList(hwnd, state);
+            }
+        } else {
+            const std::u32string& text = state->field.Text();
+            int used = 0;
+            std::size_t pos = 0;
+            while (pos < text.size() && used + CharWidth(text[pos]) <= col - cells.left) {
+                used += CharWidth(text[pos]);
+                ++pos;
+            }
+            state->field.MoveTo(pos);
+            InvalidateRect(hwnd, nullptr, TRUE);
+        }
+        return 0;
+    }
+    case WM_SETFOCUS:
+        InvalidateRect(hwnd, nullptr, TRUE);
+        NotifyCommand(hwnd, 3 /* CBN_SETFOCUS */);
+        return 0;
+    case WM_KILLFOCUS: {
+        ComboState* state = StateOf(hwnd);
+        CloseList(hwnd, state);
+        InvalidateRect(hwnd, nullptr, TRUE);
+        NotifyCommand(hwnd, 4 /* CBN_KILLFOCUS */);
+        return 0;
+    }
+    case WM_PAINT:
+        PaintField(hwnd, StateOf(hwnd));
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    default:
+        return DefWindowProc(hwnd, msg, wParam, lParam);
+    }
+}
+
+} // namespace platform::ctl
