@@ -4,10 +4,8 @@
 
 #include "alerts/AlertTexts.h"
 #include "app/ShellState.h"
+#include "platform/Sms.h"
 #include "res/ResourceIds.h"
-
-#include <cstring>
-#include <vector>
 
 std::int32_t NotificationId = kFirstNotificationId;
 char16_t SmsTextBuffer[kSmsTextBufferSize] = {};
@@ -78,8 +76,41 @@ void ShowNoticeBubble(const std::string& text) {
 }
 
 void SendSmsText(const char16_t* recipient, const char16_t* text) {
-    // The SMS service of the platform is not there yet; until it is, an SMS
-    // alert is dropped as on a phone without the service.
-    (void)recipient;
-    (void)text;
+    SMS_HANDLE sms = nullptr;
+    if (FAILED(SmsOpen(SMS_MSGTYPE_TEXT, SMS_MODE_SEND, nullptr, &sms))) {
+        // No SMS service on this device: nothing is sent, nothing said.
+        return;
+    }
+    SMS_ADDRESS destination{};
+    destination.smsatAddressType = SMSAT_INTERNATIONAL;
+    // At most 256 units of the number, and always a terminator.
+    int n = 0;
+    if (recipient != nullptr) {
+        while (n < SMS_MAX_ADDRESS_LENGTH - 1 && recipient[n] != 0) {
+            destination.ptsAddress[n] = recipient[n];
+            ++n;
+        }
+    }
+    destination.ptsAddress[n] = 0;
+
+    // The text provider's block: zero but for the message class (no status
+    // report, no replacement, no header data).
+    TEXT_PROVIDER_SPECIFIC_DATA provider{};
+    provider.dwMessageOptions = PS_MESSAGE_OPTION_NONE;
+    provider.psMessageClass = PS_MESSAGE_CLASS1;
+    provider.psReplaceOption = PSRO_NONE;
+    provider.dwHeaderDataSize = 0;
+
+    DWORD units = 0;
+    if (text != nullptr) {
+        while (text[units] != 0) {
+            ++units;
+        }
+    }
+    SMS_MESSAGE_ID id = 0;
+    // The service's answer is not examined: a refused message is dropped.
+    SmsSendMessage(sms, nullptr, &destination, nullptr, reinterpret_cast<const BYTE*>(text),
+                   units * 2, reinterpret_cast<const BYTE*>(&provider), sizeof(provider),
+                   SMSDE_OPTIMAL, SMS_OPTION_DELIVERY_NONE, &id);
+    SmsClose(sms);
 }
