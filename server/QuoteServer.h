@@ -1,0 +1,95 @@
+// The bundled quote server: answers the quote site's three request paths
+// (a stock by code, the Shanghai and the Shenzhen index page) and the maker's
+// service text over HTTP/1.1, one request per connection, from the simulated
+// market at the time of its own device clock.
+//
+// It is built on cpp-httplib. Misbehaving clients must not stall the others:
+// every read and write on a connection has a time-out, the connections are
+// served by a fixed number of threads from a bounded queue (when the queue is
+// full the server stops accepting for a moment, and new connections wait in
+// the kernel's backlog instead of in memory), and a request may carry at
+// most a small body.
+#pragma once
+
+#include "platform/clock.h"
+#include "server/Market.h"
+#include "server/ServiceInfo.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace httplib {
+class Server;
+}
+
+namespace server {
+
+struct ServerOptions {
+    std::string address = "127.0.0.1";
+    int port = 8080; // 0: pick a free port
+    std::uint64_t seed = 1;
+    // Trading hours are Beijing time.
+    std::string timeZone = "Asia/Shanghai";
+    // Threads that serve connections, and connections that may wait for one.
+    std::size_t threads = 16;
+    std::size_t maxQueued = 256;
+    // Time-out of every single read and write on a connection.
+    std::chrono::milliseconds readTimeout{5000};
+    std::chrono::milliseconds writeTimeout{5000};
+    // Largest request body accepted (the site's requests have none).
+    std::size_t payloadLimit = 1024;
+    ServiceInfo service;
+};
+
+// What the server answers to one request.
+struct Reply {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+};
+
+class QuoteServer {
+  public:
+    QuoteServer(ServerOptions options, const platform::DeviceClock& clock);
+    ~QuoteServer();
+    QuoteServer(const QuoteServer&) = delete;
+    QuoteServer& operator=(const QuoteServer&) = delete;
+
+    // Opens the listening socket. False, with a reason in `error`, when the
+    // address cannot be bound or an option is not usable.
+    bool Bind(std::string* error);
+    // The bound port (after Bind).
+    int Port() const { return port_; }
+    // Serves until Stop is called; blocks.
+    void Serve();
+    // Bind and serve on a thread of its own.
+    bool Start(std::string* error);
+    // Stops accepting, finishes the connections in hand and returns.
+    void Stop();
+
+    // The server's device clock; tests advance it in manual mode.
+    platform::DeviceClock& Clock() { return clock_; }
+    const Market& GetMarket() const { return market_; }
+
+    // The reply to a GET of `path` with query parameter `code` (empty when
+    // absent), without the network.
+    Reply Respond(std::string_view path, std::string_view code) const;
+
+  private:
+    ServerOptions options_;
+    platform::DeviceClock clock_;
+    Market market_;
+    std::optional<std::string> serviceText_;
+    std::unique_ptr<httplib::Server> http_;
+    std::thread thread_;
+    std::atomic<bool> serveEnded_{false};
+    int port_ = 0;
+};
+
+} // namespace server
