@@ -11,9 +11,13 @@ void RegisterControlClasses() {
         WNDPROC proc;
     };
     static const ClassInfo classes[] = {
-        {WC_STATIC, ctl::StaticWndProc},     {WC_EDIT, ctl::EditWndProc},
-        {WC_BUTTON, ctl::ButtonWndProc},     {WC_COMBOBOX, ctl::ComboWndProc},
-        {WC_LISTVIEW, ctl::ListViewWndProc}, {UPDOWN_CLASS, ctl::UpDownWndProc},
+        {WC_STATIC, ctl::StaticWndProc},
+        {WC_EDIT, ctl::EditWndProc},
+        {WC_BUTTON, ctl::ButtonWndProc},
+        {WC_COMBOBOX, ctl::ComboWndProc},
+        {ctl::kComboListClass, ctl::ComboListWndProc},
+        {WC_LISTVIEW, ctl::ListViewWndProc},
+        {UPDOWN_CLASS, ctl::UpDownWndProc},
     };
     // Registering a class that exists already fails harmlessly, so this may
     // run more than once (the window manager of a test may start afresh).

@@ -3,12 +3,12 @@
 // (CBN_EDITCHANGE). Down with the list closed, or a tap on the arrow at the
 // right, opens the list; Up and Down move through it, Enter chooses (the
 // entry's text fills the field, CBN_SELCHANGE), Esc closes it unchanged.
-// As on the platform, the height the combo box is created with is the height
+// The open list is a pop-up window of its own ("ComboLBox") below the field
+// (or above it when the screen ends there), so it is drawn over the dialog
+// and takes the taps on it; the combo box keeps the focus and the keys. As
+// on the platform, the height the combo box is created with is the height
 // of the field and its dropped list together: the control makes itself one
-// row high, and while the list is open it grows downwards over the controls
-// below it and paints the list itself (a separate pop-up window would become
-// the active window and take the dialog's title and soft keys away). When
-// the list closes, the parent repaints what it covered.
+// row high and keeps the rest as the list's height.
 #include "platform/CtlCommon.h"
 
 #include <algorithm>
@@ -22,11 +22,11 @@ struct ComboState {
     std::vector<std::u16string> items;
     int current = -1; // CB_GETCURSEL
     bool dropped = false;
-    int highlight = -1; // entry marked in the open list
-    int listTop = 0;    // first entry shown in the open list
-    int dropRows = 8;   // entries the open list shows at most
-    int openRows = 0;   // entries the open list shows now
-    RECT closedRect{};  // the field's rectangle in the parent
+    int highlight = -1;  // entry marked in the open list
+    int listTop = 0;     // first entry shown in the open list
+    int dropRows = 8;    // entries the open list shows at most
+    int openRows = 0;    // entries the open list shows now
+    HWND list = nullptr; // the open list's pop-up window
     char16_t pendingHigh = 0;
 };
 
@@ -64,19 +64,9 @@ void KeepHighlightVisible(ComboState* state) {
 
 void InvalidateAll(HWND combo, ComboState* state) {
     InvalidateRect(combo, nullptr, TRUE);
-}
-
-// The control's rectangle in its parent's client pixels.
-RECT RectInParent(HWND combo) {
-    RECT screen{0, 0, 0, 0};
-    GetWindowRect(combo, &screen);
-    RECT parentScreen{0, 0, 0, 0};
-    HWND parent = GetParent(combo);
-    if (parent != nullptr) {
-        GetWindowRect(parent, &parentScreen);
+    if (state->list != nullptr) {
+        InvalidateRect(state->list, nullptr, TRUE);
     }
-    return RECT{screen.left - parentScreen.left, screen.top - parentScreen.top,
-                screen.right - parentScreen.left, screen.bottom - parentScreen.top};
 }
 
 void CloseList(HWND combo, ComboState* state) {
@@ -85,15 +75,10 @@ void CloseList(HWND combo, ComboState* state) {
     }
     state->dropped = false;
     state->openRows = 0;
-    RECT open = RectInParent(combo);
-    const RECT& field = state->closedRect;
-    MoveWindow(combo, field.left, field.top, field.right - field.left, field.bottom - field.top,
-               TRUE);
-    // The controls the list covered paint themselves again.
-    HWND parent = GetParent(combo);
-    if (parent != nullptr) {
-        RECT covered{open.left, field.bottom, open.right, open.bottom};
-        InvalidateRect(parent, &covered, TRUE);
+    HWND list = state->list;
+    state->list = nullptr;
+    if (list != nullptr) {
+        DestroyWindow(list);
     }
     InvalidateRect(combo, nullptr, TRUE);
     NotifyCommand(combo, CBN_CLOSEUP);
@@ -115,28 +100,38 @@ void OpenList(HWND combo, ComboState* state) {
         return;
     }
     NotifyCommand(combo, CBN_DROPDOWN);
+    if (!IsWindow(combo)) {
+        return;
+    }
     state->dropped = true;
     state->highlight = EntryOfField(state);
     if (state->highlight < 0 && !state->items.empty()) {
         state->highlight = 0;
     }
-    KeepHighlightVisible(state);
-    // Grow over the controls below, as far as the parent's client area
-    // allows (at least one entry).
-    RECT field = RectInParent(combo);
-    state->closedRect = field;
-    int rows = std::max(1, std::min(state->dropRows, static_cast<int>(state->items.size())));
-    HWND parent = GetParent(combo);
-    if (parent != nullptr) {
-        RECT client{0, 0, 0, 0};
-        GetClientRect(parent, &client);
-        int room = (client.bottom - field.bottom) / kCellHeight;
-        rows = std::max(1, std::min(rows, room));
+    // Below the field, as far as the screen goes above the soft-key row;
+    // above the field when more entries fit there.
+    RECT field{0, 0, 0, 0};
+    GetWindowRect(combo, &field);
+    int wanted = std::max(1, std::min(state->dropRows, static_cast<int>(state->items.size())));
+    int screenBottom = GetSystemMetrics(SM_CYSCREEN) - kCellHeight;
+    int below = std::max((screenBottom - field.bottom) / kCellHeight, 0);
+    int above = std::max((field.top - kCellHeight) / kCellHeight, 0);
+    int rows = std::min(wanted, below);
+    int top = field.bottom;
+    if (rows < wanted && above > below) {
+        rows = std::min(wanted, above);
+        top = field.top - rows * kCellHeight;
     }
-    state->openRows = rows;
+    state->openRows = std::max(rows, 1);
     KeepHighlightVisible(state);
-    MoveWindow(combo, field.left, field.top, field.right - field.left,
-               (field.bottom - field.top) + rows * kCellHeight, TRUE);
+    // The list window takes neither the focus nor the keys: the combo box
+    // keeps both and tells the list what to show.
+    state->list = CreateWindowEx(0, kComboListClass, nullptr, WS_POPUP | WS_VISIBLE, field.left,
+                                 top, field.right - field.left, state->openRows * kCellHeight,
+                                 nullptr, nullptr, nullptr, nullptr);
+    if (state->list != nullptr) {
+        SetWindowLongPtr(state->list, GWL_USERDATA, reinterpret_cast<std::intptr_t>(combo));
+    }
     InvalidateAll(combo, state);
 }
 
@@ -252,9 +247,6 @@ void PaintField(HWND combo, ComboState* state) {
     COLORREF fg = GetTextColor(dc);
     DrawTextColoured(dc, state->dropped ? u"^" : u"v", CellsToPixels(arrow),
                      DT_LEFT | DT_SINGLELINE, bg, fg);
-    if (state->dropped) {
-        PaintList(dc, state, CellRect{cells.left, cells.top + 1, cells.right, cells.bottom});
-    }
     EndPaint(combo, &ps);
 }
 
@@ -367,9 +359,17 @@ LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
-    case WM_DESTROY:
+    case WM_DESTROY: {
+        ComboState* state = StateOf(hwnd);
+        if (state->list != nullptr) {
+            HWND list = state->list;
+            state->list = nullptr;
+            SetWindowLongPtr(list, GWL_USERDATA, 0);
+            DestroyWindow(list);
+        }
         DestroyState<ComboState>(hwnd);
         return 0;
+    }
     case WM_SETTEXT:
         SetField(hwnd, StateOf(hwnd), TextFromLParam(lParam));
         return TRUE;
@@ -498,12 +498,8 @@ LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         SetFocus(hwnd);
         int col =
             static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))) / kCellWidth;
-        int row =
-            static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam))) / kCellHeight;
         CellRect cells = ClientCells(hwnd);
-        if (state->dropped && row > cells.top) {
-            Choose(hwnd, state, state->listTop + row - cells.top - 1);
-        } else if (col >= cells.right - 1) {
+        if (col >= cells.right - 1) {
             if (state->dropped) {
                 CloseList(hwnd, state);
             } else {
@@ -536,6 +532,41 @@ LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
         PaintField(hwnd, StateOf(hwnd));
         return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    default:
+        return DefWindowProc(hwnd, msg, wParam, lParam);
+    }
+}
+
+LRESULT ComboListWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    auto combo = reinterpret_cast<HWND>(GetWindowLongPtr(hwnd, GWL_USERDATA));
+    bool live = combo != nullptr && IsWindow(combo);
+    switch (msg) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        if (dc != nullptr) {
+            RECT client;
+            GetClientRect(hwnd, &client);
+            FillClient(dc, client, DefaultEditBackground());
+            if (live) {
+                PaintList(dc, StateOf(combo), PixelsToCells(client));
+            }
+            EndPaint(hwnd, &ps);
+        }
+        return 0;
+    }
+    case WM_LBUTTONDOWN:
+        if (live) {
+            ComboState* state = StateOf(combo);
+            int row = static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam))) /
+                      kCellHeight;
+            Choose(combo, state, state->listTop + row);
+        }
+        return 0;
+    case WM_ACTIVATE:
+        return 0; // never takes the focus from the combo box
     case WM_ERASEBKGND:
         return 1;
     default:

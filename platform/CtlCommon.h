@@ -122,7 +122,11 @@ LRESULT StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT EditWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT ButtonWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+LRESULT ComboListWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 LRESULT UpDownWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Class name of the combo box's drop-down list window.
+inline constexpr const char16_t* kComboListClass = u"ComboLBox";
 
 } // namespace platform::ctl
