@@ -6,7 +6,16 @@
 #include <csignal>
 #include <pthread.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -96,7 +105,128 @@ std::pair<time_t, time_t> SecondsAndMicros(std::chrono::duration<Rep, Period> d)
 
 constexpr const char* kHtml = "text/html; charset=utf-8";
 
+// A connection's stream with two bounds: each read or write waits at most
+// its own time-out, and all of them together end at one deadline. httplib's
+// own socket stream has only the first, so a client dripping one byte per
+// time-out could hold a worker for as long as its header may be.
+class DeadlineStream : public httplib::Stream {
+  public:
+    DeadlineStream(int fd, std::chrono::milliseconds readTimeout,
+                   std::chrono::milliseconds writeTimeout, std::chrono::milliseconds total)
+        : fd_(fd), readTimeout_(readTimeout), writeTimeout_(writeTimeout),
+          deadline_(std::chrono::steady_clock::now() + total) {}
+
+    bool is_readable() const override { return used_ < filled_ || Wait(POLLIN, readTimeout_); }
+    bool is_writable() const override { return Wait(POLLOUT, writeTimeout_); }
+
+    ssize_t read(char* ptr, size_t size) override {
+        if (used_ == filled_) {
+            if (!Wait(POLLIN, readTimeout_))
+                return -1;
+            ssize_t n;
+            do
+                n = ::recv(fd_, buffer_, sizeof buffer_, 0);
+            while (n < 0 && errno == EINTR);
+            if (n <= 0)
+                return n;
+            used_ = 0;
+            filled_ = static_cast<size_t>(n);
+        }
+        size_t n = std::min(size, filled_ - used_);
+        std::memcpy(ptr, buffer_ + used_, n);
+        used_ += n;
+        return static_cast<ssize_t>(n);
+    }
+
+    ssize_t write(const char* ptr, size_t size) override {
+        if (!is_writable())
+            return -1;
+        ssize_t n;
+        do
+            n = ::send(fd_, ptr, size, MSG_NOSIGNAL);
+        while (n < 0 && errno == EINTR);
+        return n;
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        Address(::getpeername, ip, port);
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        Address(::getsockname, ip, port);
+    }
+    socket_t socket() const override { return fd_; }
+
+  private:
+    // Waits for `events` at most `timeout`, and never past the deadline.
+    bool Wait(short events, std::chrono::milliseconds timeout) const {
+        for (;;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline_ - std::chrono::steady_clock::now());
+            auto wait = std::min(timeout, left);
+            if (wait.count() <= 0)
+                return false;
+            pollfd p{fd_, events, 0};
+            int r = ::poll(&p, 1, static_cast<int>(wait.count()));
+            if (r < 0 && errno == EINTR)
+                continue;
+            return r > 0 && (p.revents & (events | POLLHUP | POLLERR)) != 0;
+        }
+    }
+
+    template <typename Get> void Address(Get get, std::string& ip, int& port) const {
+        sockaddr_storage addr{};
+        socklen_t len = sizeof addr;
+        ip.clear();
+        port = 0;
+        if (get(fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+            return;
+        char text[INET6_ADDRSTRLEN] = {};
+        if (addr.ss_family == AF_INET) {
+            auto* a = reinterpret_cast<sockaddr_in*>(&addr);
+            inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
+            port = ntohs(a->sin_port);
+        } else if (addr.ss_family == AF_INET6) {
+            auto* a = reinterpret_cast<sockaddr_in6*>(&addr);
+            inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
+            port = ntohs(a->sin6_port);
+        }
+        ip = text;
+    }
+
+    int fd_;
+    std::chrono::milliseconds readTimeout_;
+    std::chrono::milliseconds writeTimeout_;
+    std::chrono::steady_clock::time_point deadline_;
+    char buffer_[4096];
+    size_t used_ = 0;
+    size_t filled_ = 0;
+};
+
 } // namespace
+
+// httplib's server, serving each accepted connection through a
+// DeadlineStream: one request, one reply, then the connection is closed.
+class QuoteServer::Http : public httplib::Server {
+  public:
+    explicit Http(const ServerOptions& options) : options_(options) {}
+
+  private:
+    bool process_and_close_socket(socket_t sock) override {
+        bool ok;
+        {
+            DeadlineStream stream(sock, options_.readTimeout, options_.writeTimeout,
+                                  options_.requestDeadline);
+            bool closed = false;
+            ok = process_request(stream, /*close_connection=*/true, closed,
+                                 [](httplib::Request&) {});
+        }
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+        return ok;
+    }
+
+    const ServerOptions& options_;
+};
 
 QuoteServer::QuoteServer(ServerOptions options, const platform::DeviceClock& clock)
     : options_(std::move(options)), clock_(clock), market_(options_.seed),
@@ -138,7 +268,7 @@ bool QuoteServer::Bind(std::string* error) {
             *error = "the server needs at least one thread and one queue place";
         return false;
     }
-    http_ = std::make_unique<httplib::Server>();
+    http_ = std::make_unique<Http>(options_);
     httplib::Server& http = *http_;
     const std::size_t threads = options_.threads;
     const std::size_t maxQueued = options_.maxQueued;

@@ -4,7 +4,9 @@
 // market at the time of its own device clock.
 //
 // It is built on cpp-httplib. Misbehaving clients must not stall the others:
-// every read and write on a connection has a time-out, the connections are
+// every read and write on a connection has a time-out and the whole exchange
+// a deadline (so a client that drips its request byte by byte is dropped as
+// surely as one that stalls), the connections are
 // served by a fixed number of threads from a bounded queue (when the queue is
 // full the server stops accepting for a moment, and new connections wait in
 // the kernel's backlog instead of in memory), and a request may carry at
@@ -24,10 +26,6 @@
 #include <string_view>
 #include <thread>
 
-namespace httplib {
-class Server;
-}
-
 namespace server {
 
 struct ServerOptions {
@@ -42,6 +40,9 @@ struct ServerOptions {
     // Time-out of every single read and write on a connection.
     std::chrono::milliseconds readTimeout{5000};
     std::chrono::milliseconds writeTimeout{5000};
+    // Time a connection may take in all, from accepting it to the end of the
+    // reply.
+    std::chrono::milliseconds requestDeadline{10000};
     // Largest request body accepted (the site's requests have none).
     std::size_t payloadLimit = 1024;
     ServiceInfo service;
@@ -86,7 +87,8 @@ class QuoteServer {
     platform::DeviceClock clock_;
     Market market_;
     std::optional<std::string> serviceText_;
-    std::unique_ptr<httplib::Server> http_;
+    class Http;
+    std::unique_ptr<Http> http_;
     std::thread thread_;
     std::atomic<bool> serveEnded_{false};
     int port_ = 0;

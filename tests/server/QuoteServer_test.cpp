@@ -174,6 +174,34 @@ TEST_F(QuoteServerTest, HalfRequestDoesNotStopOtherClients) {
     ::close(stalled);
 }
 
+TEST_F(QuoteServerTest, DrippingClientIsDroppedAtTheDeadline) {
+    ServerOptions options;
+    options.threads = 2;
+    options.readTimeout = std::chrono::milliseconds(300);
+    options.requestDeadline = std::chrono::milliseconds(600);
+    Start(options);
+    int drip = Connect(port_);
+    ASSERT_GE(drip, 0);
+    // One byte every 50 ms never lets a single read time out; only the
+    // deadline of the whole exchange ends it.
+    std::atomic<bool> stop{false};
+    std::thread dripper([&] {
+        const std::string header = "GET /x HTTP/1.1\r\nX: " + std::string(100000, 'y');
+        for (size_t i = 0; i < header.size() && !stop; ++i) {
+            if (!SendAll(drip, header.substr(i, 1)))
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    ReadResult r = ReadUntilClose(drip, std::chrono::seconds(10));
+    stop = true;
+    dripper.join();
+    EXPECT_TRUE(r.closed);
+    EXPECT_EQ(r.data.find("200 OK"), std::string::npos);
+    ::close(drip);
+    EXPECT_EQ(Fetch(port_, kStockRequest).rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+}
+
 TEST_F(QuoteServerTest, ManyClientsAtOnce) {
     ServerOptions options;
     options.threads = 4;
@@ -220,6 +248,8 @@ TEST_F(QuoteServerTest, SlowReadersAndEarlyClosersCostOnlyTheirOwnConnection) {
 TEST_F(QuoteServerTest, OversizedRequestsAreRefused) {
     ServerOptions options;
     options.payloadLimit = 1024;
+    // httplib waits for the rest of a refused body until a read times out.
+    options.readTimeout = std::chrono::milliseconds(300);
     Start(options);
     // A body beyond the limit is refused before it is read.
     std::string request = "POST " + std::string(kStockPath) +
