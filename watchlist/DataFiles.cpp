@@ -267,11 +267,12 @@ void SaveSettings() {
     Settings.ReservedFlag = "N";
     char traffic[64];
     std::snprintf(traffic, sizeof traffic, "%.4f", Settings.MonthTraffic);
-    std::string content = FormatInt(Settings.RefreshInterval) + ";" + Settings.RefreshUnit + ";" +
-                          traffic + ";" + Settings.Background + ";" + Settings.ReservedFlag + ";" +
-                          Settings.TrafficMonth + ";" + Settings.NotifyMethod + ";" +
-                          Settings.SmsPhone + ";" + Settings.ConnectionMethod + ";";
-    // The reader takes at most 150 bytes: a longer content (only possible if
+    std::string content =
+        FormatInt(Settings.RefreshInterval) + ";" + Stored(Settings.RefreshUnit) + ";" + traffic +
+        ";" + Stored(Settings.Background) + ";" + Settings.ReservedFlag + ";" +
+        Stored(Settings.TrafficMonth) + ";" + Stored(Settings.NotifyMethod) + ";" +
+        Stored(Settings.SmsPhone) + ";" + Stored(Settings.ConnectionMethod) +
+        ";"; // The reader takes at most 150 bytes: a longer content (only possible if
     // a field was set beyond its dialog's limit) would come back cut, so the
     // old file is kept instead.
     if (content.size() + 1 > static_cast<std::size_t>(kSettingsFileLimit)) {
