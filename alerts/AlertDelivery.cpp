@@ -20,13 +20,6 @@ constexpr CLSID kBubbleClassId = {
 constexpr UINT kOkCommand = 10;
 constexpr DWORD kBubbleSeconds = 40;
 
-// The bubble's soft-key menu, loaded once: the platform keeps the handle of
-// every bubble that is still on screen.
-HMENU BubbleMenu() {
-    static HMENU menu = LoadMenu(Shell.instance, MAKEINTRESOURCE(IDM_NOTIFICATION));
-    return menu;
-}
-
 } // namespace
 
 std::unique_ptr<Notification> NewNotification() {
@@ -39,7 +32,7 @@ std::unique_ptr<Notification> NewNotification() {
     n->data.grfFlags = SHNF_HASMENU;
     n->commands[0] = SOFTKEYCMD{kOkCommand, NOTIF_SOFTKEY_FLAGS_DISMISS};
     n->commands[1] = SOFTKEYCMD{static_cast<WPARAM>(IDCANCEL), NOTIF_SOFTKEY_FLAGS_HIDE};
-    n->data.skm.hMenu = BubbleMenu();
+    n->data.skm.hMenu = LoadMenu(Shell.instance, MAKEINTRESOURCE(IDM_NOTIFICATION));
     n->data.skm.prgskc = n->commands;
     n->data.skm.cskc = 2;
     return n;
@@ -51,8 +44,13 @@ void ApplyAlertPresentation(Notification& notification, const char16_t* page) {
     notification.data.hicon = LoadIcon(Shell.instance, MAKEINTRESOURCE(IDI_STOCKAT));
     notification.data.pszTitle = u"新通知";
     notification.data.pszHTML = page;
-    // The platform copies what it needs; the page may end with the caller.
+    // The platform copies what it needs (the page, the soft keys' captions
+    // and commands), so the page may end with the caller and the menu goes.
     SHNotificationAdd(&notification.data);
+    if (notification.data.skm.hMenu != nullptr) {
+        DestroyMenu(notification.data.skm.hMenu);
+        notification.data.skm.hMenu = nullptr;
+    }
 }
 
 void ShowAlertBubble(const std::string& page) {
