@@ -6,6 +6,7 @@
 #include "platform/device.h"
 #include "server/Market.h"
 #include "server/Pages.h"
+#include "server/QuoteServer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -188,13 +189,13 @@ std::string RequestTarget(const std::string& request) {
                        second == std::string::npos ? std::string::npos : second - first - 1);
 }
 
-struct QuoteServerFixture::State {
+struct ScriptedQuoteServer::State {
     std::mutex mutex;
     std::optional<std::int64_t> fixedEpochMs;
     std::vector<int> failing;
 };
 
-QuoteServerFixture::QuoteServerFixture(std::uint64_t seed)
+ScriptedQuoteServer::ScriptedQuoteServer(std::uint64_t seed)
     : seed_(seed), state_(std::make_shared<State>()) {
     server_ = std::make_unique<ScriptedServer>(
         [this, state = state_](const std::string& request, int number) {
@@ -212,35 +213,35 @@ QuoteServerFixture::QuoteServerFixture(std::uint64_t seed)
         });
 }
 
-QuoteServerFixture::~QuoteServerFixture() {
+ScriptedQuoteServer::~ScriptedQuoteServer() {
     server_.reset();
 }
 
-std::uint16_t QuoteServerFixture::port() const {
+std::uint16_t ScriptedQuoteServer::port() const {
     return server_->port();
 }
 
-void QuoteServerFixture::SetClock(std::optional<std::int64_t> epochMs) {
+void ScriptedQuoteServer::SetClock(std::optional<std::int64_t> epochMs) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->fixedEpochMs = epochMs;
 }
 
-void QuoteServerFixture::FailRequest(int number) {
+void ScriptedQuoteServer::FailRequest(int number) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->failing.push_back(number);
 }
 
-int QuoteServerFixture::requestCount() const {
+int ScriptedQuoteServer::requestCount() const {
     return server_->requestCount();
 }
-std::vector<std::string> QuoteServerFixture::requests() const {
+std::vector<std::string> ScriptedQuoteServer::requests() const {
     return server_->requests();
 }
-void QuoteServerFixture::PointDevice() const {
+void ScriptedQuoteServer::PointDevice() const {
     server_->PointDevice();
 }
 
-std::string QuoteServerFixture::ReplyFor(const std::string& target, std::int64_t epochMs) const {
+std::string ScriptedQuoteServer::ReplyFor(const std::string& target, std::int64_t epochMs) const {
     const server::Market market(seed_);
     const platform::LocalTime beijing = platform::ToLocalTime(epochMs, "Asia/Shanghai");
     const server::MarketMoment moment = server::MomentAt(beijing);
@@ -264,6 +265,53 @@ std::string QuoteServerFixture::ReplyFor(const std::string& target, std::int64_t
         }
     }
     return server::NotFoundPageReply(code);
+}
+
+std::int64_t BeijingEpochMs(const std::string& beijingTime) {
+    std::optional<std::int64_t> ms = platform::ParseLocalTime(beijingTime, "Asia/Shanghai");
+    if (!ms) {
+        throw std::runtime_error("BeijingEpochMs: bad time " + beijingTime);
+    }
+    return *ms;
+}
+
+QuoteServerFixture::QuoteServerFixture(const std::string& beijingTime, std::uint64_t seed) {
+    server::ServerOptions options;
+    options.address = "127.0.0.1";
+    options.port = 0;
+    options.seed = seed;
+    options.threads = 4;
+    server_ = std::make_unique<server::QuoteServer>(
+        options, platform::DeviceClock::Manual(BeijingEpochMs(beijingTime)));
+    std::string error;
+    if (!server_->Start(&error)) {
+        throw std::runtime_error("QuoteServerFixture: " + error);
+    }
+}
+
+QuoteServerFixture::~QuoteServerFixture() {
+    server_->Stop();
+}
+
+std::uint16_t QuoteServerFixture::port() const {
+    return static_cast<std::uint16_t>(server_->Port());
+}
+
+void QuoteServerFixture::SetClock(const std::string& beijingTime) {
+    SetClockEpochMs(BeijingEpochMs(beijingTime));
+}
+
+void QuoteServerFixture::SetClockEpochMs(std::int64_t epochMs) {
+    server_->Clock().SetEpochMs(epochMs);
+}
+
+void QuoteServerFixture::PointDevice() const {
+    platform::DeviceConfig& device = platform::Device();
+    device.serverHost = "127.0.0.1";
+    device.serverPort = port();
+    device.gatewayAddress = "127.0.0.1";
+    device.gatewayPort = port();
+    device.networkUp = true;
 }
 
 } // namespace testsupport

@@ -1,19 +1,29 @@
 // Quote servers for tests, on 127.0.0.1 at a free port, running in the test
-// process on a thread of their own:
+// process on threads of their own:
 //
-//  - QuoteServerFixture serves the bundled quote server's pages (stock pages,
-//    the two index pages, the not-found page) from the simulated market, at
-//    the time of the device clock by default, so that a test that advances
-//    the device clock moves the market too. Single requests can be made to
-//    fail (the connection is reset instead of answered).
+//  - QuoteServerFixture is the bundled quote server itself (server::
+//    QuoteServer, the library of stockat-quoted) with a manual clock of its
+//    own that the test sets.
+//
+//      testsupport::QuoteServerFixture server("2026-03-18 10:00");
+//      server.PointDevice();                 // the app's HOST and gateway
+//      server.SetClock("2026-03-18 10:05");  // the market moves on
+//
+//  - ScriptedQuoteServer serves the same pages (the simulated market's stock
+//    pages, index pages and not-found page, rendered by the server's own
+//    page functions) one connection at a time, at the time of the device
+//    clock by default, so that a test that advances the device clock moves
+//    the market too; it counts the requests and can make single ones fail
+//    (the connection is reset instead of answered).
+//
+//      testsupport::ScriptedQuoteServer server;
+//      server.PointDevice();
+//      server.FailRequest(3);                // the third request fails
+//      ... run a refresh ...
+//      EXPECT_EQ(server.requestCount(), 3);
+//
 //  - ScriptedServer answers each request with whatever its handler returns,
 //    or resets the connection: for replies no real server would send.
-//
-//   testsupport::QuoteServerFixture server;   // seed 1
-//   server.PointDevice();                     // the app's HOST and gateway
-//   server.FailRequest(3);                    // the third request fails
-//   ... run a refresh ...
-//   EXPECT_EQ(server.requestCount(), 3);
 #pragma once
 
 #include <cstdint>
@@ -22,6 +32,10 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace server {
+class QuoteServer;
+}
 
 namespace testsupport {
 
@@ -63,13 +77,38 @@ class ScriptedServer {
 // The path and query of a raw request's request line ("" when there is none).
 std::string RequestTarget(const std::string& request);
 
-// The bundled quote server's pages from its simulated market.
+// The bundled quote server on loopback with a manual clock.
 class QuoteServerFixture {
   public:
-    explicit QuoteServerFixture(std::uint64_t seed = 1);
+    // `beijingTime` is "YYYY-MM-DD HH:MM[:SS]" in Asia/Shanghai.
+    explicit QuoteServerFixture(const std::string& beijingTime = "2026-03-18 10:00",
+                                std::uint64_t seed = 1);
     ~QuoteServerFixture();
     QuoteServerFixture(const QuoteServerFixture&) = delete;
     QuoteServerFixture& operator=(const QuoteServerFixture&) = delete;
+
+    std::uint16_t port() const;
+    // Moves the server's clock (forward only) to a Beijing time or an epoch.
+    void SetClock(const std::string& beijingTime);
+    void SetClockEpochMs(std::int64_t epochMs);
+    void PointDevice() const;
+    server::QuoteServer& Server() { return *server_; }
+
+  private:
+    std::unique_ptr<server::QuoteServer> server_;
+};
+
+// Epoch milliseconds of a Beijing local time "YYYY-MM-DD HH:MM[:SS]".
+std::int64_t BeijingEpochMs(const std::string& beijingTime);
+
+// The bundled server's pages over a scripted connection: counted, and
+// failing on request.
+class ScriptedQuoteServer {
+  public:
+    explicit ScriptedQuoteServer(std::uint64_t seed = 1);
+    ~ScriptedQuoteServer();
+    ScriptedQuoteServer(const ScriptedQuoteServer&) = delete;
+    ScriptedQuoteServer& operator=(const ScriptedQuoteServer&) = delete;
 
     std::uint16_t port() const;
     // The market's time: the device clock (platform::Clock()) when unset,
