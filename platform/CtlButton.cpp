@@ -11,7 +11,7 @@
 namespace platform::ctl {
 namespace {
 
-struct ButtonState {
+struct ButtonState : ControlState {
     std::u16string text;
     WPARAM check = BST_UNCHECKED;
 };
@@ -27,12 +27,18 @@ bool IsCheck(DWORD kind) {
     return kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX;
 }
 
-// Every live auto radio button; the group of one is the others with the
-// same parent. The window API has no way to walk a dialog's children, so
-// the buttons keep this list themselves.
-std::vector<HWND>& RadioButtons() {
-    static std::vector<HWND> buttons;
-    return buttons;
+// Every live auto radio button with its state; the group of one is the
+// others with the same parent. The window API has no way to walk a dialog's
+// children, so the buttons keep this list themselves. The state pointer
+// tells a live entry from one whose window was forgotten without being
+// destroyed (and whose handle may since name another window).
+struct RadioEntry {
+    HWND hwnd;
+    ButtonState* state;
+};
+std::vector<RadioEntry>& RadioButtons() {
+    static auto* buttons = new std::vector<RadioEntry>;
+    return *buttons;
 }
 
 void SetCheck(HWND hwnd, WPARAM check) {
@@ -43,15 +49,17 @@ void SetCheck(HWND hwnd, WPARAM check) {
     }
     if (check == BST_CHECKED && Kind(hwnd) == BS_AUTORADIOBUTTON) {
         HWND parent = GetParent(hwnd);
-        std::vector<HWND> group = RadioButtons(); // copy: a send could change it
-        for (HWND other : group) {
-            if (other != hwnd && IsWindow(other) && GetParent(other) == parent) {
-                auto* otherState =
-                    reinterpret_cast<ButtonState*>(GetWindowLongPtr(other, GWL_USERDATA));
-                if (otherState != nullptr && otherState->check != BST_UNCHECKED) {
-                    otherState->check = BST_UNCHECKED;
-                    InvalidateRect(other, nullptr, TRUE);
-                }
+        std::vector<RadioEntry> group = RadioButtons(); // copy: a send could change it
+        for (const RadioEntry& other : group) {
+            if (other.hwnd == hwnd || !IsLiveState(other.state) || !IsWindow(other.hwnd) ||
+                GetWindowLongPtr(other.hwnd, GWL_USERDATA) !=
+                    reinterpret_cast<std::intptr_t>(other.state) ||
+                GetParent(other.hwnd) != parent) {
+                continue;
+            }
+            if (other.state->check != BST_UNCHECKED) {
+                other.state->check = BST_UNCHECKED;
+                InvalidateRect(other.hwnd, nullptr, TRUE);
             }
         }
     }
@@ -117,13 +125,18 @@ LRESULT ButtonWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             state->text = cs->lpszName;
         }
         if (cs != nullptr && (static_cast<DWORD>(cs->style) & 0x0F) == BS_AUTORADIOBUTTON) {
-            RadioButtons().push_back(hwnd);
+            RadioButtons().push_back({hwnd, state});
         }
         return 0;
     }
     case WM_DESTROY: {
+        // Entries of this window, and of windows forgotten since, go.
         auto& radios = RadioButtons();
-        radios.erase(std::remove(radios.begin(), radios.end(), hwnd), radios.end());
+        radios.erase(std::remove_if(radios.begin(), radios.end(),
+                                    [&](const RadioEntry& e) {
+                                        return e.hwnd == hwnd || !IsLiveState(e.state);
+                                    }),
+                     radios.end());
         DestroyState<ButtonState>(hwnd);
         return 0;
     }

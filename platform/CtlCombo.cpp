@@ -17,7 +17,7 @@
 namespace platform::ctl {
 namespace {
 
-struct ComboState {
+struct ComboState : ControlState {
     EditBuffer field;
     std::vector<std::u16string> items;
     int current = -1; // CB_GETCURSEL
@@ -565,6 +565,11 @@ LRESULT ComboListWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             Choose(combo, state, state->listTop + row);
         }
         return 0;
+    case WM_KEYDOWN:
+    case WM_CHAR:
+        // As the topmost window the list gets the keys while the combo box
+        // keeps the focus; they are the combo box's.
+        return live ? SendMessage(combo, msg, wParam, lParam) : 0;
     case WM_ACTIVATE:
         return 0; // never takes the focus from the combo box
     case WM_ERASEBKGND:

@@ -2,8 +2,32 @@
 #include "platform/CtlCommon.h"
 
 #include <algorithm>
+#include <memory>
+#include <unordered_map>
 
 namespace platform::ctl {
+
+namespace {
+
+std::unordered_map<const ControlState*, std::unique_ptr<ControlState>>& States() {
+    static auto* states =
+        new std::unordered_map<const ControlState*, std::unique_ptr<ControlState>>;
+    return *states;
+}
+
+} // namespace
+
+void AdoptState(ControlState* state) {
+    States()[state].reset(state);
+}
+
+void ReleaseState(ControlState* state) {
+    States().erase(state);
+}
+
+bool IsLiveState(const ControlState* state) {
+    return States().count(state) != 0;
+}
 
 DWORD Style(HWND hwnd) {
     return static_cast<DWORD>(GetWindowLong(hwnd, GWL_STYLE));

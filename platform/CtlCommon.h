@@ -13,11 +13,22 @@ namespace platform::ctl {
 
 // The state object of a control window, kept in its GWL_USERDATA. It is
 // made on first use (so a message that arrives before WM_CREATE is safe)
-// and freed by DestroyState at WM_DESTROY.
+// and freed by DestroyState at WM_DESTROY. Every state is also held by a
+// process-wide registry, so that windows a test forgets without
+// destroying them do not count as leaks, and so that a pointer can be
+// checked for being a live state.
+struct ControlState {
+    virtual ~ControlState() = default;
+};
+void AdoptState(ControlState* state);
+void ReleaseState(ControlState* state);
+bool IsLiveState(const ControlState* state);
+
 template <typename T> T* State(HWND hwnd) {
     auto* state = reinterpret_cast<T*>(GetWindowLongPtr(hwnd, GWL_USERDATA));
     if (state == nullptr) {
         state = new T;
+        AdoptState(state);
         SetWindowLongPtr(hwnd, GWL_USERDATA, reinterpret_cast<std::intptr_t>(state));
     }
     return state;
@@ -25,7 +36,9 @@ template <typename T> T* State(HWND hwnd) {
 template <typename T> void DestroyState(HWND hwnd) {
     auto* state = reinterpret_cast<T*>(GetWindowLongPtr(hwnd, GWL_USERDATA));
     SetWindowLongPtr(hwnd, GWL_USERDATA, 0);
-    delete state;
+    if (state != nullptr) {
+        ReleaseState(state);
+    }
 }
 
 DWORD Style(HWND hwnd);

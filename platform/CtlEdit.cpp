@@ -13,7 +13,7 @@
 namespace platform::ctl {
 namespace {
 
-struct EditState {
+struct EditState : ControlState {
     EditBuffer buffer;
     int topLine = 0;          // multi-line: first visual line shown
     int scrollCols = 0;       // single-line: cells scrolled off to the left

@@ -21,7 +21,7 @@ struct Column {
     int fmt = LVCFMT_LEFT;
 };
 
-struct ListState {
+struct ListState : ControlState {
     std::vector<Column> columns;
     int count = 0;
     int selected = -1;

@@ -6,7 +6,7 @@
 namespace platform::ctl {
 namespace {
 
-struct StaticState {
+struct StaticState : ControlState {
     std::u16string text;
     HICON icon = nullptr;
     HINSTANCE instance = nullptr;

@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kHeldDelta = 5;
 
-struct UpDownState {
+struct UpDownState : ControlState {
     int lower = 100; // the value at the bottom (UDM_SETRANGE's minimum)
     int upper = 0;   // the value at the top
     int pos = 0;
