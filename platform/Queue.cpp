@@ -240,7 +240,22 @@ bool ProcessInput(const InputEvent& ev, MSG* out) {
         if (ShellTap(ev.x, ev.y)) {
             return false;
         }
-        HWND hit = HitTest(state.active, ev.x, ev.y);
+        // Pop-ups above the active window (a drop-down list) take taps
+        // first; windows below the active one get none.
+        HWND hit = nullptr;
+        for (auto it = state.zorder.rbegin(); it != state.zorder.rend() && hit == nullptr; ++it) {
+            Window* top = Get(*it);
+            if (top == nullptr || !top->visible) {
+                continue;
+            }
+            if (*it == state.active) {
+                hit = HitTest(*it, ev.x, ev.y);
+                break;
+            }
+            if (!TakesActivation(top)) {
+                hit = HitTest(*it, ev.x, ev.y);
+            }
+        }
         if (hit == nullptr) {
             return false;
         }

@@ -474,7 +474,7 @@ std::u16string ActiveTitle() {
     bool below = false;
     for (auto it = z.rbegin(); it != z.rend(); ++it) {
         Window* w = Get(*it);
-        if (w == nullptr || !w->visible) {
+        if (w == nullptr || !w->visible || !TakesActivation(w)) {
             continue;
         }
         if (!w->text.empty()) {

@@ -130,7 +130,8 @@ POINT ScreenOrigin(HWND hwnd);
 // Visible, and so are all its ancestors.
 bool ReallyVisible(HWND hwnd);
 bool IsDescendant(HWND ancestor, HWND hwnd); // true also for hwnd == ancestor
-// The topmost visible top-level window.
+bool TakesActivation(const Window* w);
+// The topmost visible top-level window that takes activation.
 HWND ComputeActive();
 void UpdateActivation();
 void MarkScreenDirty();

@@ -93,11 +93,17 @@ bool IsDescendant(HWND ancestor, HWND hwnd) {
     return false;
 }
 
+bool TakesActivation(const Window* w) {
+    // Plain pop-ups (a combo box's drop-down list) show above the active
+    // window without becoming active, so keys keep going to the focus.
+    return w->kind != Kind::Normal || (w->style & WS_POPUP) == 0;
+}
+
 HWND ComputeActive() {
     auto& z = S().zorder;
     for (auto it = z.rbegin(); it != z.rend(); ++it) {
         Window* w = Get(*it);
-        if (w != nullptr && w->visible && !w->destroying) {
+        if (w != nullptr && w->visible && !w->destroying && TakesActivation(w)) {
             return w->hwnd;
         }
     }
