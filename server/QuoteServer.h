@@ -35,7 +35,7 @@ struct ServerOptions {
     // Trading hours are Beijing time.
     std::string timeZone = "Asia/Shanghai";
     // Threads that serve connections, and connections that may wait for one.
-    std::size_t threads = 16;
+    std::size_t threads = 32;
     std::size_t maxQueued = 256;
     // Time-out of every single read and write on a connection.
     std::chrono::milliseconds readTimeout{5000};
