@@ -1,0 +1,383 @@
+// Modal dialogs and message boxes: nested loops over the one queue, so the
+// main window's timer goes on under them; nested dialogs unwind in order;
+// WM_QUIT inside a dialog ends every loop; the focus comes back after a
+// dialog; WM_CREATE returning -1 refuses a window; the title-bar button.
+
+#include "platform/headless/Driver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using platform::headless::Driver;
+
+std::vector<std::string> events;
+int mainTicks = 0;
+HWND mainWindow = nullptr;
+
+LRESULT MainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_TIMER) {
+        ++mainTicks;
+        return 0;
+    }
+    if (msg == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+DLGTEMPLATE MakeTemplate(const std::u16string& title) {
+    DLGTEMPLATE t{};
+    t.cx = 140;
+    t.cy = 120;
+    t.title = title;
+    t.items.push_back(DLGITEMTEMPLATE{WC_STATIC, u"label", -1, 0, 0, 7, 21, 43, 10});
+    t.items.push_back(DLGITEMTEMPLATE{WC_EDIT, u"one", 1001, WS_TABSTOP, 0, 50, 21, 60, 10});
+    t.items.push_back(DLGITEMTEMPLATE{WC_EDIT, u"two", 1002, WS_TABSTOP, 0, 50, 35, 60, 10});
+    t.items.push_back(DLGITEMTEMPLATE{WC_BUTTON, u"go", 1003, WS_TABSTOP, 0, 50, 50, 40, 12});
+    return t;
+}
+
+const DLGTEMPLATE& Template() {
+    static DLGTEMPLATE t = MakeTemplate(u"Dlg");
+    return t;
+}
+
+// Commands the test dialogs understand: 100 + n ends with n; 200 opens a
+// nested dialog; 300 shows a message box; 400 posts WM_QUIT; 500 ends this
+// dialog and opens a fresh one in its place.
+INT_PTR TestDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_INITDIALOG: {
+        SHINITDLGINFO info{SHIDIM_FLAGS, dlg, SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN};
+        SHInitDialog(&info);
+        events.push_back("init " + std::to_string(lParam));
+        return TRUE;
+    }
+    case WM_COMMAND: {
+        int id = LOWORD(wParam);
+        if (id == IDOK) {
+            events.push_back("IDOK " + std::to_string(GetWindowLong(dlg, GWL_USERDATA)));
+        } else if (id >= 100 && id < 200) {
+            EndDialog(dlg, id - 100);
+        } else if (id == 200) {
+            INT_PTR r = DialogBoxIndirectParam(nullptr, &Template(), nullptr, TestDlgProc,
+                                               GetWindowLong(dlg, GWL_USERDATA) + 1);
+            events.push_back("nested returned " + std::to_string(r));
+        } else if (id == 300) {
+            int r = MessageBox(nullptr, u"Sure?", u"Box", MB_OKCANCEL | MB_ICONEXCLAMATION);
+            events.push_back("box returned " + std::to_string(r));
+        } else if (id == 400) {
+            PostQuitMessage(7);
+        } else if (id == 500) {
+            EndDialog(dlg, 0);
+            INT_PTR r = DialogBoxIndirectParam(nullptr, &Template(), nullptr, TestDlgProc, 99);
+            events.push_back("replacement returned " + std::to_string(r));
+        }
+        return TRUE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+// The dialogs remember their depth for the log.
+INT_PTR DepthDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_INITDIALOG) {
+        SetWindowLong(dlg, GWL_USERDATA, static_cast<LONG>(lParam));
+    }
+    return TestDlgProc(dlg, msg, wParam, lParam);
+}
+
+class DialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        events.clear();
+        mainTicks = 0;
+        mainWindow = nullptr;
+        d.Run([&] {
+            WNDCLASS wc{};
+            wc.lpfnWndProc = MainProc;
+            wc.lpszClassName = u"MainApp";
+            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+            RegisterClass(&wc);
+            mainWindow = CreateWindowEx(0, u"MainApp", u"Main", WS_CLIPCHILDREN, CW_USEDEFAULT,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                                        nullptr, nullptr, nullptr);
+            ShowWindow(mainWindow, SW_SHOW);
+            UpdateWindow(mainWindow);
+        });
+        ASSERT_NE(mainWindow, nullptr);
+    }
+
+    // Opens a dialog from the main window's thread; `result` is written when
+    // its loop ends.
+    void OpenDialog(INT_PTR* result, LPARAM depth = 1) {
+        d.Run([result, depth] {
+            *result = DialogBoxIndirectParam(nullptr, &Template(), nullptr, DepthDlgProc, depth);
+            events.push_back("outer returned " + std::to_string(*result));
+        });
+    }
+
+    std::u16string TopClass() const { return d.Windows().front().className; }
+
+    Driver d;
+};
+
+TEST_F(DialogTest, MainTimerTicksUnderADialogAndUnderAMessageBoxFromIt) {
+    d.Run([] { SetTimer(mainWindow, 1, 30000, nullptr); });
+    INT_PTR result = -5;
+    OpenDialog(&result);
+    HWND dlg = d.Top();
+    EXPECT_EQ(TopClass(), u"#32770");
+    d.Advance(30000);
+    EXPECT_EQ(mainTicks, 1);
+
+    d.Post(dlg, WM_COMMAND, 300, 0);
+    EXPECT_EQ(TopClass(), u"#MessageBox");
+    d.Advance(30000);
+    EXPECT_EQ(mainTicks, 2);
+    EXPECT_TRUE(d.ScreenHas("Sure?"));
+
+    d.Enter();
+    EXPECT_EQ(events.back(), "box returned 1");
+    EXPECT_EQ(d.Top(), dlg);
+    d.Post(dlg, WM_COMMAND, 104, 0);
+    EXPECT_EQ(result, 4);
+    EXPECT_EQ(d.Top(), mainWindow);
+    d.Advance(30000);
+    EXPECT_EQ(mainTicks, 3);
+}
+
+TEST_F(DialogTest, NestedDialogsUnwindInOrderWithTheirResults) {
+    INT_PTR result = -5;
+    OpenDialog(&result);
+    HWND first = d.Top();
+    d.Post(first, WM_COMMAND, 200, 0); // opens depth 2
+    HWND second = d.Top();
+    ASSERT_NE(second, first);
+    d.Post(second, WM_COMMAND, 200, 0); // opens depth 3
+    HWND third = d.Top();
+    ASSERT_NE(third, second);
+    EXPECT_EQ(d.Windows().size(), 4u);
+
+    d.Post(third, WM_COMMAND, 103, 0);
+    EXPECT_EQ(events.back(), "nested returned 3");
+    EXPECT_EQ(d.Top(), second);
+    EXPECT_EQ(result, -5);
+    d.Post(second, WM_COMMAND, 102, 0);
+    EXPECT_EQ(events.back(), "nested returned 2");
+    EXPECT_EQ(d.Top(), first);
+    d.Post(first, WM_COMMAND, 101, 0);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(events.back(), "outer returned 1");
+    EXPECT_EQ(d.Windows().size(), 1u);
+}
+
+TEST_F(DialogTest, ADialogReplacedByAFreshOneUnwindsWithIt) {
+    INT_PTR result = -5;
+    OpenDialog(&result);
+    d.Post(d.Top(), WM_COMMAND, 500, 0);
+    d.Post(d.Top(), WM_COMMAND, 500, 0);
+    // Only the newest is on the screen; the replaced ones wait underneath.
+    int dialogsShown = 0;
+    for (const auto& w : d.Windows()) {
+        dialogsShown += w.className == u"#32770" && w.visible ? 1 : 0;
+    }
+    EXPECT_EQ(dialogsShown, 1);
+    d.Post(d.Top(), WM_COMMAND, 100, 0);
+    // One "back" returns to the main window.
+    EXPECT_EQ(d.Top(), mainWindow);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(events.back(), "outer returned 0");
+}
+
+TEST_F(DialogTest, QuitInsideNestedLoopsEndsTheProgramsLoopToo) {
+    INT_PTR result = -5;
+    OpenDialog(&result);
+    d.Post(d.Top(), WM_COMMAND, 300, 0); // a message box inside the dialog
+    ASSERT_EQ(TopClass(), u"#MessageBox");
+    // A quit from outside the box (here: a posted command to the dialog
+    // underneath, dispatched by the box's loop).
+    d.Post(d.Windows()[1].hwnd, WM_COMMAND, 400, 0);
+    EXPECT_TRUE(d.Finished());
+    EXPECT_EQ(d.ExitCode(), 7);
+    // The box counts as cancelled; the dialog returns what it had.
+    EXPECT_NE(std::find(events.begin(), events.end(), "box returned 2"), events.end());
+    EXPECT_EQ(events.back(), "outer returned 0");
+}
+
+TEST_F(DialogTest, FocusIsSavedAndRestoredAroundADialog) {
+    INT_PTR result = -5;
+    OpenDialog(&result);
+    HWND first = d.Top();
+    HWND two = GetDlgItem(first, 1002);
+    d.Run([&] { SetFocus(two); });
+    d.Post(first, WM_COMMAND, 200, 0);
+    HWND second = d.Top();
+    // The nested dialog's own first control has the focus (TRUE from
+    // WM_INITDIALOG).
+    EXPECT_EQ(d.Focus(), GetDlgItem(second, 1001));
+    d.Post(second, WM_COMMAND, 100, 0);
+    EXPECT_EQ(d.Focus(), two);
+}
+
+TEST_F(DialogTest, TabAndShiftTabMoveTheFocusAcrossFocusableControls) {
+    INT_PTR result = -5;
+    OpenDialog(&result);
+    HWND dlg = d.Top();
+    EXPECT_EQ(d.Focus(), GetDlgItem(dlg, 1001));
+    d.Tab();
+    EXPECT_EQ(d.Focus(), GetDlgItem(dlg, 1002));
+    d.Tab();
+    EXPECT_EQ(d.Focus(), GetDlgItem(dlg, 1003));
+    d.Tab(); // wraps, and skips the static label
+    EXPECT_EQ(d.Focus(), GetDlgItem(dlg, 1001));
+    d.Tab(true);
+    EXPECT_EQ(d.Focus(), GetDlgItem(dlg, 1003));
+}
+
+TEST_F(DialogTest, DialogUnitsMapToCellsAndFullScreenFillsTheWorkArea) {
+    INT_PTR result = -5;
+    OpenDialog(&result);
+    HWND dlg = d.Top();
+    RECT work{};
+    SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
+    RECT r{};
+    GetWindowRect(dlg, &r);
+    EXPECT_EQ(r.top, kCellHeight);
+    EXPECT_EQ(r.bottom, 24 * kCellHeight);
+    EXPECT_EQ(r.right - r.left, 48 * kCellWidth);
+    EXPECT_EQ(work.top, r.top);
+    // (50, 21) is cell (12, 2); 60 x 10 units are 15 x 1 cells.
+    GetWindowRect(GetDlgItem(dlg, 1001), &r);
+    EXPECT_EQ(r.left, 12 * kCellWidth);
+    EXPECT_EQ(r.top, kCellHeight + 2 * kCellHeight);
+    EXPECT_EQ(r.right - r.left, 15 * kCellWidth);
+    EXPECT_EQ(r.bottom - r.top, kCellHeight);
+}
+
+TEST_F(DialogTest, TitleButtonSendsIdokToADoneDialogAndBackgroundsTheMainWindow) {
+    EXPECT_EQ(d.TitleButtonText(), u"X");
+    d.TitleButton();
+    EXPECT_EQ(d.BackgroundCount(), 1);
+    EXPECT_EQ(d.Top(), mainWindow);
+    EXPECT_TRUE(IsWindow(mainWindow));
+
+    INT_PTR result = -5;
+    OpenDialog(&result, 5);
+    EXPECT_EQ(d.TitleButtonText(), u"ok");
+    EXPECT_EQ(d.Title(), u"Dlg");
+    d.TitleButton();
+    EXPECT_EQ(events.back(), "IDOK 5");
+    EXPECT_EQ(d.BackgroundCount(), 1);
+    // The top row shows the title on the left and "ok" on the right.
+    std::string top = d.ScreenRows()[0];
+    EXPECT_EQ(top.find("Dlg"), 1u);
+    EXPECT_EQ(top.rfind("ok"), 45u);
+}
+
+TEST_F(DialogTest, MessageBoxKeysAndResults) {
+    struct Case {
+        UINT type;
+        UINT key;
+        int expected;
+    };
+    const Case cases[] = {
+        {MB_OKCANCEL, VK_RETURN, IDOK}, {MB_OKCANCEL, VK_ESCAPE, IDCANCEL},
+        {MB_OKCANCEL, VK_F1, IDOK},     {MB_OKCANCEL, VK_F2, IDCANCEL},
+        {MB_OK, VK_ESCAPE, IDOK},       {MB_OK | MB_ICONERROR, VK_F1, IDOK},
+    };
+    for (const Case& c : cases) {
+        int result = -1;
+        d.Run([&] { result = MessageBox(nullptr, u"Text", u"Cap", c.type); });
+        ASSERT_EQ(TopClass(), u"#MessageBox");
+        EXPECT_EQ(d.Title(), u"Cap");
+        if ((c.type & 0xF) == MB_OKCANCEL) {
+            EXPECT_NE(d.SoftKeyText(1), u"");
+        } else {
+            EXPECT_EQ(d.SoftKeyText(1), u"");
+        }
+        d.Key(c.key);
+        EXPECT_EQ(result, c.expected) << c.type << " " << c.key;
+        EXPECT_EQ(d.Top(), mainWindow);
+    }
+}
+
+// ---- Window creation ---------------------------------------------------------
+
+std::vector<std::string> createLog;
+HWND madeChild = nullptr;
+
+LRESULT RefusingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CREATE) {
+        createLog.push_back("create");
+        madeChild = CreateWindowEx(0, u"Logger", u"child", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10,
+                                   hwnd, reinterpret_cast<HMENU>(5), nullptr, nullptr);
+        return -1;
+    }
+    if (msg == WM_DESTROY) {
+        createLog.push_back("refused window destroyed");
+    }
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+LRESULT LoggerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_DESTROY) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "destroy %d", GetDlgCtrlID(hwnd));
+        createLog.push_back(buf);
+    }
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+TEST_F(DialogTest, CreateReturningMinusOneRefusesTheWindow) {
+    createLog.clear();
+    HWND made = reinterpret_cast<HWND>(1);
+    d.Run([&] {
+        WNDCLASS wc{};
+        wc.lpfnWndProc = RefusingProc;
+        wc.lpszClassName = u"Refuser";
+        RegisterClass(&wc);
+        wc.lpfnWndProc = LoggerProc;
+        wc.lpszClassName = u"Logger";
+        RegisterClass(&wc);
+        made = CreateWindowEx(0, u"Refuser", u"no", 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+    });
+    EXPECT_EQ(made, nullptr);
+    EXPECT_EQ(createLog, (std::vector<std::string>{"create", "destroy 5"}));
+    EXPECT_FALSE(IsWindow(madeChild));
+    EXPECT_EQ(d.Windows().size(), 1u);
+}
+
+TEST_F(DialogTest, DestroyWindowSendsWmDestroyToTheWindowThenItsChildren) {
+    createLog.clear();
+    HWND parent = nullptr;
+    d.Run([&] {
+        WNDCLASS wc{};
+        wc.lpfnWndProc = LoggerProc;
+        wc.lpszClassName = u"Logger";
+        RegisterClass(&wc);
+        parent = CreateWindowEx(0, u"Logger", u"p", WS_CHILD | WS_VISIBLE, 0, 0, 80, 44, mainWindow,
+                                reinterpret_cast<HMENU>(1), nullptr, nullptr);
+        CreateWindowEx(0, u"Logger", u"c", WS_CHILD | WS_VISIBLE, 0, 0, 8, 22, parent,
+                       reinterpret_cast<HMENU>(2), nullptr, nullptr);
+        CreateWindowEx(0, u"Logger", u"c", WS_CHILD | WS_VISIBLE, 8, 0, 8, 22, parent,
+                       reinterpret_cast<HMENU>(3), nullptr, nullptr);
+        DestroyWindow(parent);
+    });
+    EXPECT_EQ(createLog, (std::vector<std::string>{"destroy 1", "destroy 2", "destroy 3"}));
+    EXPECT_FALSE(IsWindow(parent));
+    // WM_CLOSE reaching the default procedure destroys the main window, whose
+    // WM_DESTROY ends the loop.
+    d.Post(mainWindow, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(mainWindow));
+    EXPECT_TRUE(d.Finished());
+}
+
+} // namespace
