@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <mutex>
 
 namespace server {
 namespace {
@@ -184,11 +186,22 @@ struct Market::Day {
     std::int64_t high = 0;
     std::int64_t low = 0;
     std::int64_t lots = 0;
-    std::int64_t turnoverFen = 0; // fen for stocks, yuan for the indices
-    std::vector<std::int64_t> path;
+    std::int64_t turnover = 0; // fen for stocks, yuan for the indices
 };
 
-Market::Market(std::uint64_t seed) : seed_(seed) {}
+// Every point of a day's path with the high, low, volume and turnover up to
+// and including it.
+struct Market::DayTable {
+    std::int64_t previousClose = 0;
+    std::vector<std::int64_t> path, high, low, lots, turnover;
+};
+
+struct Market::Cache {
+    std::mutex mutex;
+    std::map<std::pair<int, std::int64_t>, std::shared_ptr<const DayTable>> tables;
+};
+
+Market::Market(std::uint64_t seed) : seed_(seed), cache_(std::make_shared<Cache>()) {}
 
 std::uint64_t Market::Hash(int instrument, std::int64_t day, std::uint64_t purpose) const {
     std::uint64_t state = seed_;
@@ -224,15 +237,28 @@ std::int64_t Market::PreviousClose(int instrument, std::int64_t day) const {
     return std::max<std::int64_t>(1, std::llround(level));
 }
 
-Market::Day Market::Run(int instrument, std::int64_t day, int step) const {
-    Day d;
-    const std::int64_t p0 = PreviousClose(instrument, day);
-    d.previousClose = p0;
-    if (step < 0) {
-        // Before the open the previous close stands; no trade has been made.
-        d.latest = d.high = d.low = p0;
-        return d;
+std::shared_ptr<const Market::DayTable> Market::Table(int instrument, std::int64_t day) const {
+    const auto key = std::make_pair(instrument, day);
+    {
+        std::lock_guard lock(cache_->mutex);
+        auto found = cache_->tables.find(key);
+        if (found != cache_->tables.end())
+            return found->second;
     }
+    std::shared_ptr<const DayTable> table = Build(instrument, day);
+    std::lock_guard lock(cache_->mutex);
+    // A few days of all instruments; a clock running fast through many days
+    // starts over rather than growing.
+    if (cache_->tables.size() >= 8 * (kStocks.size() + 2))
+        cache_->tables.clear();
+    cache_->tables.emplace(key, table);
+    return table;
+}
+
+std::shared_ptr<const Market::DayTable> Market::Build(int instrument, std::int64_t day) const {
+    auto d = std::make_shared<DayTable>();
+    const std::int64_t p0 = PreviousClose(instrument, day);
+    d->previousClose = p0;
     const std::int64_t close = PreviousClose(instrument, NextTradingDay(day));
     // The band of +-10 %, kept strictly inside by rounding towards p0.
     const std::int64_t upper = p0 * 110 / 100;
@@ -250,14 +276,14 @@ Market::Day Market::Run(int instrument, std::int64_t day, int step) const {
     std::vector<double> walk(n + 1, 0.0);
     for (int k = 1; k <= n; ++k)
         walk[k] = walk[k - 1] + (2.0 * Unit(state) - 1.0) * std::sqrt(3.0) * sigma;
-    d.path.resize(n + 1);
+    d->path.resize(n + 1);
     for (int k = 0; k <= n; ++k) {
         const double t = static_cast<double>(k) / n;
-        d.path[k] = clamp(static_cast<double>(open) + static_cast<double>(close - open) * t +
-                          walk[k] - t * walk[n]);
+        d->path[k] = clamp(static_cast<double>(open) + static_cast<double>(close - open) * t +
+                           walk[k] - t * walk[n]);
     }
-    d.path[0] = open;
-    d.path[n] = std::clamp(close, lower, upper);
+    d->path[0] = open;
+    d->path[n] = std::clamp(close, lower, upper);
 
     // Volume: a seeded amount of lots every step, around the instrument's
     // usual activity.
@@ -267,20 +293,45 @@ Market::Day Market::Run(int instrument, std::int64_t day, int step) const {
                                    ? (instrument == kShIndex ? 60000 : 30000)
                                    : 50 + static_cast<std::int64_t>(SplitMix(activityState) % 400);
     std::uint64_t volumeState = Hash(instrument, day, 5);
-    step = std::min(step, n);
-    d.open = open;
-    d.high = d.low = open;
-    for (int k = 0; k <= step; ++k) {
-        const std::int64_t price = d.path[k];
-        d.high = std::max(d.high, price);
-        d.low = std::min(d.low, price);
-        const auto lots =
+    d->high.resize(n + 1);
+    d->low.resize(n + 1);
+    d->lots.resize(n + 1);
+    d->turnover.resize(n + 1);
+    std::int64_t high = open, low = open, lots = 0, turnover = 0;
+    for (int k = 0; k <= n; ++k) {
+        const std::int64_t price = d->path[k];
+        high = std::max(high, price);
+        low = std::min(low, price);
+        const auto stepLots =
             static_cast<std::int64_t>(static_cast<double>(usual) * (0.2 + 1.6 * Unit(volumeState)));
-        d.lots += lots;
+        lots += stepLots;
         // Stocks: fen traded. Indices: yuan traded, at about 10 yuan a share.
-        d.turnoverFen += index ? lots * 100 * 10 : lots * 100 * price;
+        turnover += index ? stepLots * 100 * 10 : stepLots * 100 * price;
+        d->high[k] = high;
+        d->low[k] = low;
+        d->lots[k] = lots;
+        d->turnover[k] = turnover;
     }
-    d.latest = d.path[step];
+    return d;
+}
+
+Market::Day Market::Run(int instrument, std::int64_t day, int step) const {
+    Day d;
+    if (step < 0) {
+        // Before the open the previous close stands; no trade has been made.
+        d.previousClose = PreviousClose(instrument, day);
+        d.latest = d.high = d.low = d.previousClose;
+        return d;
+    }
+    std::shared_ptr<const DayTable> t = Table(instrument, day);
+    const auto k = static_cast<size_t>(std::min(step, kPathSteps));
+    d.previousClose = t->previousClose;
+    d.open = t->path[0];
+    d.latest = t->path[k];
+    d.high = t->high[k];
+    d.low = t->low[k];
+    d.lots = t->lots[k];
+    d.turnover = t->turnover[k];
     return d;
 }
 
@@ -299,7 +350,7 @@ std::optional<StockQuote> Market::Stock(std::string_view code, const MarketMomen
         q.high = d.high;
         q.low = d.low;
         q.volume = d.lots * 100;
-        q.turnover = d.turnoverFen / 100;
+        q.turnover = d.turnover / 100;
         return q;
     }
     return std::nullopt;
@@ -315,7 +366,7 @@ IndexQuote Market::ShIndex(const MarketMoment& moment) const {
                       d.high,
                       d.low,
                       d.lots,
-                      d.turnoverFen / 1000000};
+                      d.turnover / 1000000};
 }
 
 IndexQuote Market::SzIndex(const MarketMoment& moment) const {
@@ -328,11 +379,11 @@ IndexQuote Market::SzIndex(const MarketMoment& moment) const {
                       d.high,
                       d.low,
                       d.lots,
-                      d.turnoverFen / 1000000};
+                      d.turnover / 1000000};
 }
 
 std::vector<std::int64_t> Market::PricePath(int instrument, std::int64_t day) const {
-    return Run(instrument, day, kPathSteps).path;
+    return Table(instrument, day)->path;
 }
 
 } // namespace server

@@ -16,6 +16,7 @@
 #include "server/Pages.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -77,12 +78,19 @@ class Market {
     static constexpr int kSzIndex = 1001;
 
   private:
-    struct Day; // one instrument's day up to a step
+    struct Day;      // one instrument's day up to a step
+    struct DayTable; // one instrument's whole day, step by step
+    struct Cache;    // the day tables computed so far
     Day Run(int instrument, std::int64_t day, int step) const;
+    std::shared_ptr<const DayTable> Table(int instrument, std::int64_t day) const;
+    std::shared_ptr<const DayTable> Build(int instrument, std::int64_t day) const;
     std::int64_t Base(int instrument) const;
     std::uint64_t Hash(int instrument, std::int64_t day, std::uint64_t purpose) const;
 
     std::uint64_t seed_;
+    // Shared by copies of the market; a page is then a few look-ups instead
+    // of three walks through a whole day.
+    std::shared_ptr<Cache> cache_;
 };
 
 } // namespace server
