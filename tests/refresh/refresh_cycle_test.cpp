@@ -1,0 +1,347 @@
+// The refresh road end to end: the program on the headless driver with a
+// manual clock, the bundled quote server's pages on loopback, timer 1 inside
+// and outside trading hours, the interval settings, a user holding the
+// refresh off, a refresh under an open box, the manual refresh with its
+// progress pop-up and failure messages, and a fetch that fails part-way.
+#include "alerts/AlertChecker.h"
+#include "alerts/AlertDelivery.h"
+#include "app/ServiceInfo.h"
+#include "app/ShellState.h"
+#include "platform/device.h"
+#include "refresh/RefreshCycle.h"
+#include "res/ResourceIds.h"
+#include "tests/support/SettingsHarness.h"
+#include "watchlist/QuoteRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testsupport::Gbk;
+using testsupport::SettingsSession;
+
+std::string NoBlanks(std::string text) {
+    std::erase(text, ' ');
+    return text;
+}
+
+// The screen as one text without blanks and frames (see main_window_test).
+std::string Flat(const platform::headless::Driver& d) {
+    std::string out;
+    for (const std::string& row : d.ScreenRows()) {
+        for (size_t i = 0; i < row.size();) {
+            unsigned char c = static_cast<unsigned char>(row[i]);
+            if (c == ' ' || c == '|') {
+                ++i;
+                continue;
+            }
+            if (c == 0xE2 && i + 2 < row.size() &&
+                (static_cast<unsigned char>(row[i + 1]) == 0x94 ||
+                 static_cast<unsigned char>(row[i + 1]) == 0x95)) {
+                i += 3;
+                continue;
+            }
+            out.push_back(row[i]);
+            ++i;
+        }
+    }
+    return out;
+}
+
+class RefreshTest : public ::testing::Test {
+  protected:
+    // Starts the program at `start` (device local time) with `stocks` codes.
+    void Begin(const std::string& start, int interval,
+               const std::vector<std::string>& codes = {"600016", "600036", "000001"}) {
+        DayHighNoticed = "N";
+        DayLowNoticed = "N";
+        NotificationId = kFirstNotificationId;
+        ResetServiceInfoForTesting();
+        s = std::make_unique<SettingsSession>(start);
+        s->settings.RefreshInterval = interval;
+        s->settings.NotifyMethod = "t";
+        for (const std::string& code : codes) {
+            s->AddStock(code, "股票", "1.00", "0.00%", "1.00");
+        }
+        s->Start();
+        ASSERT_NE(Shell.mainWindow, nullptr);
+    }
+    void TearDown() override {
+        s.reset();
+        platform::Device().networkUp = true;
+    }
+
+    platform::headless::Driver& d() { return s->driver(); }
+    // Quote requests the server has had (the service request not counted).
+    int QuoteRequests() {
+        int n = 0;
+        for (const std::string& r : s->server().requests()) {
+            if (r.find("stockquery.php") != std::string::npos) {
+                ++n;
+            }
+        }
+        return n;
+    }
+    bool BoxOpen() { return d().FindTop(u"#MessageBox") != nullptr; }
+    bool ScreenShows(const std::string& utf8) {
+        return Flat(d()).find(NoBlanks(utf8)) != std::string::npos;
+    }
+    void Command(int id) { s->Command(id); }
+    // Keys go to the bubbles on the screen first: dismiss them, then press
+    // OK in the box.
+    void CloseBox() {
+        while (!d().Bubbles().empty()) {
+            d().Enter();
+        }
+        d().Enter();
+        EXPECT_FALSE(BoxOpen());
+    }
+
+    std::unique_ptr<SettingsSession> s;
+};
+
+struct Boundary {
+    const char* start; // the tick comes 30 s later, in the same minute
+    bool refreshes;
+};
+
+class TradingBoundaryTest : public RefreshTest, public ::testing::WithParamInterface<Boundary> {};
+
+} // namespace
+
+TEST_P(TradingBoundaryTest, TimerTickRefreshesOnlyInsideTradingHours) {
+    const Boundary b = GetParam();
+    Begin(b.start, 30);
+    EXPECT_EQ(QuoteRequests(), 0) << "no network activity at start";
+    d().Advance(29000);
+    EXPECT_EQ(QuoteRequests(), 0);
+    d().Advance(1000);
+    EXPECT_EQ(QuoteRequests(), b.refreshes ? 3 : 0) << b.start;
+    if (b.refreshes) {
+        // The list shows the records as the pages filled them.
+        EXPECT_NE(WatchList[0].updateTime, "10:00:00");
+        EXPECT_EQ(WatchList[0].name, Gbk("民生银行"));
+        EXPECT_TRUE(d().ScreenHas("民生银行"));
+    } else {
+        EXPECT_EQ(WatchList[0].updateTime, "10:00:00");
+    }
+}
+
+// 2026-03-04 is a Wednesday, 03-07 a Saturday and 03-08 a Sunday.
+INSTANTIATE_TEST_SUITE_P(
+    Boundaries, TradingBoundaryTest,
+    ::testing::Values(Boundary{"2026-03-04 09:15:10", false}, Boundary{"2026-03-04 09:16:10", true},
+                      Boundary{"2026-03-04 11:31:10", true}, Boundary{"2026-03-04 11:32:10", false},
+                      Boundary{"2026-03-04 12:58:10", false}, Boundary{"2026-03-04 12:59:10", true},
+                      Boundary{"2026-03-04 15:09:10", true}, Boundary{"2026-03-04 15:10:10", false},
+                      Boundary{"2026-03-07 10:00:10", false},
+                      Boundary{"2026-03-08 10:00:10", false}));
+
+TEST_F(RefreshTest, AtTheWeekendOnlyAManualRefreshRuns) {
+    Begin("2026-03-07 10:00:00", 30);
+    d().Advance(120000);
+    EXPECT_EQ(QuoteRequests(), 0);
+
+    Command(IDC_MANUALREFRESH);
+    // The pop-up shows its text for a quiet second before the cycle runs.
+    EXPECT_TRUE(ScreenShows("正在刷新，请稍候...")) << d().ScreenText();
+    EXPECT_EQ(QuoteRequests(), 0);
+    d().Advance(1000);
+    EXPECT_EQ(QuoteRequests(), 3);
+    EXPECT_FALSE(ScreenShows("正在刷新，请稍候..."));
+    EXPECT_FALSE(BoxOpen());
+    EXPECT_EQ(FetchStatus, "");
+    EXPECT_EQ(RefreshIdle, 1);
+}
+
+TEST_F(RefreshTest, IntervalMinusOneNeverRefreshesByItself) {
+    Begin("2026-03-04 10:00:00", -1);
+    d().Advance(3 * 3600 * 1000);
+    EXPECT_EQ(QuoteRequests(), 0);
+    for (const auto& [id, due] : platform::inspect::TimersOf(Shell.mainWindow)) {
+        if (id == 1) {
+            // Armed at the last message, three hours ago, for 0xFFFFFFFF ms.
+            EXPECT_EQ(due - d().NowMs(), 0xFFFFFFFFLL - 3 * 3600 * 1000);
+        }
+    }
+    // A manual refresh ignores the setting.
+    Command(IDC_MANUALREFRESH);
+    d().Advance(1000);
+    EXPECT_EQ(QuoteRequests(), 3);
+}
+
+TEST_F(RefreshTest, IntervalZeroBecomesFortySeconds) {
+    Begin("2026-03-04 10:00:00", 0);
+    EXPECT_EQ(Settings.RefreshInterval, 40);
+    EXPECT_EQ(Settings.RefreshUnit, Gbk("秒"));
+    d().Advance(39000);
+    EXPECT_EQ(QuoteRequests(), 0);
+    d().Advance(1000);
+    EXPECT_EQ(QuoteRequests(), 3);
+}
+
+TEST_F(RefreshTest, AUserTouchingTheListHoldsTheRefreshOff) {
+    Begin("2026-03-04 10:00:00", 30);
+    for (int i = 0; i < 9; ++i) {
+        d().Advance(10000);
+        if (i % 2 == 0) {
+            d().Down();
+        } else {
+            d().Up();
+        }
+    }
+    EXPECT_EQ(QuoteRequests(), 0) << "90 s with a key every 10 s";
+    d().Advance(29000);
+    EXPECT_EQ(QuoteRequests(), 0);
+    d().Advance(1000);
+    EXPECT_EQ(QuoteRequests(), 3);
+}
+
+TEST_F(RefreshTest, ARefreshComesDueWhileABoxIsOpen) {
+    Begin("2026-03-04 10:00:00", 30);
+    Command(IDC_DELETESTOCK); // nothing selected: a box with its own loop
+    ASSERT_TRUE(BoxOpen());
+    d().Advance(30000);
+    EXPECT_EQ(QuoteRequests(), 3);
+    EXPECT_TRUE(BoxOpen()) << "the box stays open over the refresh";
+    EXPECT_NE(WatchList[0].updateTime, "10:00:00");
+    d().Enter();
+    EXPECT_FALSE(BoxOpen());
+    EXPECT_TRUE(d().ScreenHas("民生银行"));
+}
+
+TEST_F(RefreshTest, AFetchFailingOnTheThirdOfFiveStopsTheCycle) {
+    Begin("2026-03-04 10:00:00", 30, {"600016", "600036", "000001", "600519", "999998"});
+    for (int i = 0; i < 5; ++i) {
+        WatchList[i].sellTarget = "0.01"; // reached by any price
+    }
+    s->server().FailRequest(3);
+    Command(IDC_MANUALREFRESH);
+    d().Advance(1000);
+    EXPECT_EQ(QuoteRequests(), 3);
+    // Records 0 and 1 were fetched, parsed and checked; 2 to 4 are as they
+    // were.
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_NE(WatchList[i].updateTime, "10:00:00") << i;
+        EXPECT_EQ(WatchList[i].sellAlerted, "Y") << i;
+    }
+    for (int i = 2; i < 5; ++i) {
+        EXPECT_EQ(WatchList[i].updateTime, "10:00:00") << i;
+        EXPECT_EQ(WatchList[i].latest, "1.00") << i;
+        EXPECT_EQ(WatchList[i].sellAlerted, "N") << i;
+    }
+    const auto bubbles = d().BubblesShown();
+    ASSERT_EQ(bubbles.size(), 2u);
+    EXPECT_EQ(bubbles[0].id, 10000u);
+    EXPECT_EQ(bubbles[1].id, 10001u);
+    // The manual refresh reports the failed connection for CMNET.
+    ASSERT_TRUE(BoxOpen());
+    EXPECT_TRUE(ScreenShows("GRPS连接失败，请检查GPRS CMNET设置是否正确！")) << d().ScreenText();
+    EXPECT_EQ(FetchStatus, "error");
+    EXPECT_EQ(RefreshIdle, 1);
+    CloseBox();
+
+    // The next cycle fetches all five, the index row through its own page,
+    // and raises the remaining alerts.
+    d().Advance(30000);
+    EXPECT_EQ(QuoteRequests(), 8);
+    EXPECT_EQ(WatchList[4].name, Gbk("上证指数"));
+    EXPECT_EQ(d().BubblesShown().size(), 5u);
+    EXPECT_EQ(d().BubblesShown().back().id, 10004u);
+    EXPECT_FALSE(BoxOpen()) << "an automatic cycle shows no message of its own";
+}
+
+TEST_F(RefreshTest, AFailedAutomaticCycleSaysNothing) {
+    Begin("2026-03-04 10:00:00", 30);
+    s->server().FailRequest(1);
+    d().Advance(30000);
+    EXPECT_EQ(QuoteRequests(), 1);
+    EXPECT_FALSE(BoxOpen());
+    EXPECT_EQ(RefreshIdle, 1);
+    EXPECT_EQ(WatchList[0].updateTime, "10:00:00");
+}
+
+TEST_F(RefreshTest, ManualRefreshFailureTextFollowsTheConnectionMethod) {
+    Begin("2026-03-07 10:00:00", 30);
+    platform::Device().networkUp = false;
+    const std::pair<const char*, const char*> cases[] = {
+        {"1", "GRPS连接失败，请检查GPRS CMWAP设置是否正确！"},
+        {"2", "GRPS连接失败，请检查GPRS CMNET设置是否正确！"},
+        {"3", "连接失败，请检查Wi-Fi设置是否正确！"},
+        {"", nullptr}};
+    for (const auto& [method, text] : cases) {
+        Settings.ConnectionMethod = method;
+        Command(IDC_MANUALREFRESH);
+        d().Advance(1000);
+        EXPECT_EQ(FetchStatus, "error") << method;
+        if (text != nullptr) {
+            ASSERT_TRUE(BoxOpen()) << method;
+            EXPECT_TRUE(ScreenShows(text)) << method << "\n" << d().ScreenText();
+            d().Enter();
+        } else {
+            EXPECT_FALSE(BoxOpen()) << "no text for an unknown method";
+        }
+    }
+    EXPECT_EQ(QuoteRequests(), 0);
+}
+
+TEST_F(RefreshTest, ManualRefreshOfAnEmptyListDoesNothing) {
+    Begin("2026-03-04 10:00:00", 30, {});
+    Command(IDC_MANUALREFRESH);
+    EXPECT_FALSE(ScreenShows("正在刷新，请稍候..."));
+    d().Advance(60000);
+    EXPECT_EQ(QuoteRequests(), 0);
+}
+
+TEST_F(RefreshTest, ProgressPopUpColours) {
+    Begin("2026-03-07 10:00:00", 30);
+    for (const char* background : {"W", "B"}) {
+        Settings.Background = background;
+        Command(IDC_MANUALREFRESH);
+        const platform::Canvas& screen = d().Screen();
+        bool found = false;
+        const std::string text = "正在刷新";
+        for (int r = 0; r < screen.Rows() && !found; ++r) {
+            const std::string row = screen.RowText(r);
+            if (row.find(text) == std::string::npos) {
+                continue;
+            }
+            for (int c = 0; c < screen.Cols(); ++c) {
+                if (screen.At(c, r).ch == U'正') {
+                    found = true;
+                    const COLORREF bg =
+                        std::string(background) == "W" ? RGB(153, 204, 204) : RGB(255, 255, 255);
+                    EXPECT_EQ(screen.At(c, r).fg, 0x000000u) << background;
+                    EXPECT_EQ(screen.At(c, r).bg, bg) << background;
+                    break;
+                }
+            }
+        }
+        EXPECT_TRUE(found) << d().ScreenText();
+        d().Advance(1000);
+    }
+}
+
+TEST_F(RefreshTest, TheBundledQuoteServerOverHttp) {
+    Begin("2026-03-04 10:00:00", 30, {"600016", "999999"});
+    testsupport::QuoteServerFixture server("2026-03-04 10:00:30");
+    server.PointDevice();
+    d().Advance(30000);
+    EXPECT_EQ(s->server().requestCount(), 0) << "the real server answered";
+    EXPECT_EQ(WatchList[0].name, Gbk("民生银行"));
+    EXPECT_EQ(WatchList[0].updateTime, "03-04 10:00:30");
+    EXPECT_EQ(WatchList[1].name, Gbk("深证成指"));
+    const std::string firstLatest = WatchList[0].latest;
+    EXPECT_GT(ReadNumber(firstLatest), 0);
+
+    // The market moves with the server's clock; the next tick shows it.
+    server.SetClock("2026-03-04 10:45:00");
+    d().Advance(30000);
+    EXPECT_EQ(WatchList[0].updateTime, "03-04 10:45:00");
+    EXPECT_TRUE(d().ScreenHas("民生银行"));
+    EXPECT_TRUE(d().ScreenHas(WatchList[0].latest));
+}
