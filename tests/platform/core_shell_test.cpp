@@ -1,0 +1,327 @@
+// The shell: soft-key bars and their popup menus, the screen's title and
+// soft-key rows, bubbles, taps, painting into the composed screen, and a
+// screen resize.
+
+#include "platform/headless/Driver.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using platform::headless::Driver;
+
+std::vector<UINT> commands;
+std::vector<std::pair<UINT, WPARAM>> other; // key, click and setting messages
+HINSTANCE instance = nullptr;
+
+ResourceModule MakeModule() {
+    ResourceModule m;
+    m.strings[1] = u"Quit";
+    m.strings[2] = u"Menu";
+    MENUTEMPLATE menu;
+    menu.items.push_back(MENUITEMTEMPLATE{u"Quit", 0, false, {}});
+    MENUITEMTEMPLATE popup{u"Menu", 0, false, {}};
+    popup.popup = {
+        {u"Alpha", 1, false, {}},
+        {u"Beta", 2, false, {}},
+        {u"", 0, true, {}},
+        {u"Sub", 0, false, {{u"One", 11, false, {}}, {u"Two", 12, false, {}}}},
+        {u"", 0, true, {}},
+        {u"Gamma", 3, false, {}},
+    };
+    menu.items.push_back(popup);
+    m.menus[104] = menu;
+    MENUBARTEMPLATE bar;
+    bar.menuId = 104;
+    bar.left = SOFTKEYTEMPLATE{1, 32778, -1};
+    bar.right = SOFTKEYTEMPLATE{2, 0, 1};
+    m.menuBars[104] = bar;
+    MENUTEMPLATE bubbleMenu;
+    bubbleMenu.items = {{u"Ok", 10, false, {}}, {u"Cancel", 2, false, {}}};
+    m.menus[102] = bubbleMenu;
+    return m;
+}
+
+const ResourceModule& Module() {
+    static ResourceModule m = MakeModule();
+    return m;
+}
+
+HWND bar = nullptr;
+
+LRESULT MainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_CREATE: {
+        SHMENUBARINFO mb{};
+        mb.cbSize = sizeof mb;
+        mb.hwndParent = hwnd;
+        mb.nToolBarId = 104;
+        mb.hInstRes = instance;
+        if (!SHCreateMenuBar(&mb)) {
+            return -1;
+        }
+        bar = mb.hwndMB;
+        return 0;
+    }
+    case WM_COMMAND:
+        commands.push_back(LOWORD(wParam));
+        return 0;
+    case WM_KEYDOWN:
+    case WM_LBUTTONDOWN:
+    case WM_SETTINGCHANGE:
+        other.emplace_back(msg, wParam);
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT ps{};
+        HDC dc = BeginPaint(hwnd, &ps);
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+        FillRect(dc, &rc, brush);
+        DeleteObject(brush);
+        SetTextColor(dc, RGB(200, 100, 50));
+        SetBkMode(dc, TRANSPARENT);
+        DrawText(dc, u"hello", -1, &rc, DT_LEFT | DT_TOP | DT_SINGLELINE);
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    default:
+        return DefWindowProc(hwnd, msg, wParam, lParam);
+    }
+}
+
+class ShellTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        commands.clear();
+        other.clear();
+        d.Run([&] {
+            instance = RegisterResourceModule(&Module());
+            WNDCLASS wc{};
+            wc.lpfnWndProc = MainProc;
+            wc.lpszClassName = u"ShellMain";
+            RegisterClass(&wc);
+            main = CreateWindowEx(0, u"ShellMain", u"Title", WS_CLIPCHILDREN, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                  instance, nullptr);
+            ShowWindow(main, SW_SHOW);
+            SetFocus(main);
+        });
+        ASSERT_NE(main, nullptr);
+    }
+
+    std::vector<std::u16string> LevelTexts(std::size_t level) const {
+        std::vector<std::u16string> out;
+        auto menu = d.Menu();
+        if (level < menu.size()) {
+            for (const auto& e : menu[level]) {
+                out.push_back(e.separator ? u"-" : e.text);
+            }
+        }
+        return out;
+    }
+    std::u16string Selected(std::size_t level) const {
+        auto menu = d.Menu();
+        if (level < menu.size()) {
+            for (const auto& e : menu[level]) {
+                if (e.selected) {
+                    return e.text;
+                }
+            }
+        }
+        return u"";
+    }
+
+    Driver d;
+    HWND main = nullptr;
+};
+
+TEST_F(ShellTest, SoftKeysSendTheirCommandOrOpenTheMenu) {
+    RECT r{};
+    GetWindowRect(bar, &r);
+    EXPECT_EQ(r.bottom - r.top, kCellHeight);
+    EXPECT_EQ(r.top, 23 * kCellHeight);
+    std::string bottom = d.ScreenRows()[23];
+    EXPECT_EQ(bottom.find("Quit"), 1u);
+    EXPECT_EQ(bottom.rfind("Menu"), 43u);
+
+    d.SoftKey(0);
+    EXPECT_EQ(commands, (std::vector<UINT>{32778}));
+    d.SoftKey(1);
+    EXPECT_EQ(LevelTexts(0),
+              (std::vector<std::u16string>{u"Alpha", u"Beta", u"-", u"Sub", u"-", u"Gamma"}));
+    EXPECT_EQ(Selected(0), u"Alpha");
+    // The menu stands above the soft-key row, against the right edge.
+    EXPECT_NE(d.ScreenRows()[21].find("Gamma"), std::string::npos);
+    EXPECT_EQ(d.At(47, 22).ch, U'┘');
+}
+
+TEST_F(ShellTest, MenuArrowsSkipSeparatorsWrapAndOpenSubmenus) {
+    d.SoftKey(1);
+    struct Step {
+        UINT key;
+        const char16_t* selected;
+    };
+    const Step steps[] = {
+        {VK_UP, u"Gamma"},   {VK_DOWN, u"Alpha"}, {VK_DOWN, u"Beta"}, {VK_DOWN, u"Sub"},
+        {VK_DOWN, u"Gamma"}, {VK_DOWN, u"Alpha"}, {VK_UP, u"Gamma"},  {VK_UP, u"Sub"},
+    };
+    for (const Step& s : steps) {
+        d.Key(s.key);
+        EXPECT_EQ(Selected(0), s.selected);
+    }
+    d.Right();
+    ASSERT_EQ(d.Menu().size(), 2u);
+    EXPECT_EQ(Selected(1), u"One");
+    d.Down();
+    EXPECT_EQ(Selected(1), u"Two");
+    d.Left(); // closes the submenu only
+    ASSERT_EQ(d.Menu().size(), 1u);
+    EXPECT_EQ(Selected(0), u"Sub");
+    d.Enter(); // Enter on a submenu opens it too
+    d.Down();
+    d.Enter();
+    EXPECT_TRUE(d.Menu().empty());
+    EXPECT_EQ(commands, (std::vector<UINT>{12}));
+    // While the menu was open, no key reached the window.
+    EXPECT_TRUE(other.empty());
+}
+
+TEST_F(ShellTest, EscapeClosesTheMenuWithoutACommand) {
+    d.SoftKey(1);
+    d.Escape();
+    EXPECT_TRUE(d.Menu().empty());
+    EXPECT_TRUE(commands.empty());
+    d.Down(); // now keys go to the focus window again
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0], (std::pair<UINT, WPARAM>{WM_KEYDOWN, VK_DOWN}));
+}
+
+TEST_F(ShellTest, MissingMenuBarResourceIsAFailure) {
+    BOOL ok = TRUE;
+    d.Run([&] {
+        SHMENUBARINFO mb{};
+        mb.hwndParent = main;
+        mb.nToolBarId = 999;
+        mb.hInstRes = instance;
+        ok = SHCreateMenuBar(&mb);
+    });
+    EXPECT_EQ(ok, FALSE);
+}
+
+TEST_F(ShellTest, WindowsPaintIntoTheComposedScreenBelowTheTitleRow) {
+    EXPECT_EQ(d.ScreenRows()[1].find("hello"), 0u);
+    EXPECT_EQ(d.At(0, 1).fg, RGB(200, 100, 50));
+    EXPECT_EQ(d.At(10, 5).bg, RGB(1, 2, 3));
+    EXPECT_EQ(d.ScreenRows()[0].find("Title"), 1u);
+    EXPECT_EQ(d.ScreenRows()[0].rfind("X"), 46u);
+    // Nothing changed, nothing presented again.
+    int presents = d.PresentCount();
+    d.Advance(1000);
+    EXPECT_EQ(d.PresentCount(), presents);
+}
+
+TEST_F(ShellTest, TapsPressSoftKeysAndReachWindowsInClientCoordinates) {
+    d.TapCell(2, 23);
+    EXPECT_EQ(commands, (std::vector<UINT>{32778}));
+    d.Tap(3 * kCellWidth + 1, 4 * kCellHeight + 5);
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0].first, static_cast<UINT>(WM_LBUTTONDOWN));
+    d.TapCell(46, 0); // the title bar's X
+    EXPECT_EQ(d.BackgroundCount(), 1);
+}
+
+SHNOTIFICATIONDATA MakeBubble(HWND sink, SOFTKEYCMD* keys, DWORD seconds) {
+    SHNOTIFICATIONDATA n{};
+    n.cbStruct = kShNotificationDataSize;
+    n.dwID = 10000;
+    n.npPriority = SHNP_INFORM;
+    n.csDuration = seconds;
+    n.grfFlags = SHNF_HASMENU;
+    n.hwndSink = sink;
+    n.pszTitle = u"News";
+    n.pszHTML = u"<html><body><p><font color=\"#0000FF\"><b>Head</b></font><br></br>"
+                u"a &amp; <u>b</u></p><p align=right></p></body></html>";
+    n.skm.hMenu = LoadMenu(instance, MAKEINTRESOURCE(102));
+    n.skm.prgskc = keys;
+    n.skm.cskc = 2;
+    return n;
+}
+
+TEST_F(ShellTest, BubbleShowsThePageAndGoesAfterItsDuration) {
+    SOFTKEYCMD keys[2] = {{10, NOTIF_SOFTKEY_FLAGS_DISMISS}, {2, NOTIF_SOFTKEY_FLAGS_HIDE}};
+    d.Run([&] {
+        SHNOTIFICATIONDATA n = MakeBubble(main, keys, 40);
+        EXPECT_EQ(SHNotificationAdd(&n), S_OK);
+    });
+    ASSERT_EQ(d.Bubbles().size(), 1u);
+    EXPECT_EQ(d.Bubbles()[0].text, u"Head\na & b");
+    EXPECT_TRUE(d.ScreenHas("News"));
+    EXPECT_TRUE(d.ScreenHas("a & b"));
+    EXPECT_EQ(d.SoftKeyText(0), u"Ok");
+    EXPECT_EQ(d.SoftKeyText(1), u"Cancel");
+    // Bold and underline are kept as cell attributes.
+    auto rows = d.ScreenRows();
+    for (int r = 0; r < 24; ++r) {
+        std::size_t at = rows[static_cast<std::size_t>(r)].find("Head");
+        if (at != std::string::npos) {
+            EXPECT_TRUE(d.At(static_cast<int>(at), r).bold);
+        }
+    }
+    d.Advance(39999);
+    EXPECT_EQ(d.Bubbles().size(), 1u);
+    d.Advance(1);
+    EXPECT_TRUE(d.Bubbles().empty());
+    EXPECT_FALSE(d.ScreenHas("News"));
+    EXPECT_EQ(d.SoftKeyText(0), u"Quit");
+    EXPECT_TRUE(commands.empty());
+}
+
+TEST_F(ShellTest, BubbleTakesTheNextKeyAndPostsItsSoftKeyCommands) {
+    SOFTKEYCMD keys[2] = {{10, NOTIF_SOFTKEY_FLAGS_DISMISS}, {2, NOTIF_SOFTKEY_FLAGS_HIDE}};
+    d.Run([&] {
+        SHNOTIFICATIONDATA n = MakeBubble(main, keys, 40);
+        SHNotificationAdd(&n);
+    });
+    d.Down(); // consumed by the bubble, which goes
+    EXPECT_TRUE(d.Bubbles().empty());
+    EXPECT_TRUE(other.empty());
+    d.Run([&] {
+        SHNOTIFICATIONDATA n = MakeBubble(main, keys, 40);
+        SHNotificationAdd(&n);
+    });
+    d.SoftKey(0);
+    EXPECT_EQ(commands, (std::vector<UINT>{10}));
+    d.Run([&] {
+        SHNOTIFICATIONDATA n = MakeBubble(main, keys, 40);
+        SHNotificationAdd(&n);
+    });
+    d.SoftKey(1);
+    EXPECT_EQ(commands, (std::vector<UINT>{10, 2}));
+    EXPECT_TRUE(d.Bubbles().empty());
+    EXPECT_EQ(d.BubblesShown().size(), 3u);
+}
+
+TEST_F(ShellTest, ResizeSendsSettingChangeResetAndMovesTheWorkArea) {
+    d.Resize(60, 30);
+    ASSERT_EQ(other.size(), 1u);
+    EXPECT_EQ(other[0], (std::pair<UINT, WPARAM>{WM_SETTINGCHANGE, 0x3002}));
+    RECT work{};
+    SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_EQ(work.left, 0);
+    EXPECT_EQ(work.top, kCellHeight);
+    EXPECT_EQ(work.right, 60 * kCellWidth);
+    EXPECT_EQ(work.bottom, 30 * kCellHeight);
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 60 * kCellWidth);
+    // The soft-key bar follows the screen's bottom row.
+    RECT r{};
+    GetWindowRect(bar, &r);
+    EXPECT_EQ(r.top, 29 * kCellHeight);
+    EXPECT_EQ(d.ScreenRows().size(), 30u);
+    EXPECT_EQ(d.ScreenRows()[29].rfind("Menu"), 55u);
+}
+
+} // namespace
