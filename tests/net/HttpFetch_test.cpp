@@ -5,6 +5,7 @@
 
 #include "platform/connmgr.h"
 #include "platform/device.h"
+#include "platform/headless/Driver.h"
 #include "platform/winsock.h"
 #include "server/Gbk.h"
 #include "tests/support/ScriptedServer.h"
@@ -242,6 +243,26 @@ TEST_F(FetchTest, CmwapGoesToTheGatewayWithoutALookup) {
         0u);
     EXPECT_NE(request.find("\r\nHost: quotes.invalid\r\n"), std::string::npos);
     EXPECT_EQ(LastReply, "HTTP/1.1 200 OK\r\n\r\nok");
+}
+
+TEST_F(FetchTest, AnUnresolvableHostShowsTheErrorBoxUnderCmnetAndWiFi) {
+    platform::headless::Driver d;
+    ScriptedPeer peer(ScriptedPeer::Reply("HTTP/1.1 200 OK\r\n\r\nok"));
+    PointAt(peer);
+    platform::Device().serverHost = "quotes.invalid";
+    for (const char* method : {"2", "3"}) {
+        Settings.ConnectionMethod = method;
+        int rc = 0;
+        d.Run([&] { rc = HttpFetch(BuildStockRequest("600036")); });
+        ASSERT_FALSE(d.Windows().empty());
+        EXPECT_EQ(d.Windows()[0].className, u"#MessageBox");
+        EXPECT_EQ(d.Windows()[0].title, u"瞰市");
+        EXPECT_TRUE(d.ScreenHas("查找不到服务器IP地址！"));
+        d.Enter();
+        EXPECT_EQ(rc, -1);
+        ExpectNothingChanged();
+    }
+    EXPECT_EQ(peer.connections(), 0);
 }
 
 TEST_F(FetchTest, CmnetResolvesTheHostName) {
