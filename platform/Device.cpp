@@ -50,7 +50,7 @@ std::filesystem::path DefaultDeviceRoot() {
 
 std::filesystem::path RuntimeDir() {
     const DeviceConfig& device = Device();
-    return device.runtimeDir.empty() ? device.root / ".run" : device.runtimeDir;
+    return device.runtimeDir.empty() ? DevicePath(u"") / ".run" : device.runtimeDir;
 }
 
 // The phone's file system has one root, no drives and no current folder:
@@ -58,7 +58,13 @@ std::filesystem::path RuntimeDir() {
 // separates names. A path that tries to climb out of the root ("..") or holds
 // a NUL maps to nothing (an empty path), which every file call refuses.
 std::filesystem::path DevicePath(const std::u16string& phonePath) {
-    std::filesystem::path result = Device().root;
+    // An empty root must not turn phone paths into paths relative to the
+    // current folder; a relative one is taken from the current folder once.
+    std::filesystem::path result = Device().root.empty() ? DefaultDeviceRoot() : Device().root;
+    std::error_code ec;
+    if (result.is_relative()) {
+        result = std::filesystem::absolute(result, ec);
+    }
     std::u16string name;
     auto flush = [&]() -> bool {
         if (name == u"..") {

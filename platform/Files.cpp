@@ -46,7 +46,7 @@ std::filesystem::path MapPath(LPCWSTR phonePath) {
         return {};
     }
     std::error_code ec;
-    std::filesystem::create_directories(platform::Device().root, ec);
+    std::filesystem::create_directories(platform::DevicePath(u""), ec); // the root
     return path;
 }
 

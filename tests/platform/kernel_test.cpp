@@ -69,6 +69,11 @@ TEST_F(KernelTest, PhonePathsMapUnderTheRootAndNeverLeaveIt) {
     EXPECT_TRUE(platform::DevicePath(u"..").empty());
     EXPECT_TRUE(platform::DevicePath(std::u16string(u"a\0b", 3)).empty());
 
+    // An unset root never makes phone paths relative to the current folder.
+    platform::Device().root.clear();
+    EXPECT_EQ(platform::DevicePath(u"\\a"), platform::DefaultDeviceRoot() / "a");
+    platform::Device().root = root_;
+
     // Calls with such a path fail cleanly.
     EXPECT_EQ(CreateFile(u"..\\x", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
               INVALID_HANDLE_VALUE);
