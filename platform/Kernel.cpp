@@ -9,6 +9,7 @@
 // searches (see Instance.cpp).
 
 #include "platform/Handles.h"
+#include "platform/Text.h"
 #include "platform/device.h"
 #include "platform/win.h"
 
@@ -17,13 +18,12 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sys/file.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <unordered_map>
-
-#include "platform/Text.h"
 
 namespace {
 
