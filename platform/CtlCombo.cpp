@@ -1,14 +1,14 @@
 // The combo box ("COMBOBOX") with an edit field and a drop-down list
 // (CBS_DROPDOWN), optionally sorted (CBS_SORT). Typing edits the field
-// (CBN_EDITCHANGE). Down with the list closed, or a tap on the arrow at the
-// right, opens the list; Up and Down move through it, Enter chooses (the
-// entry's text fills the field, CBN_SELCHANGE), Esc closes it unchanged.
-// The open list is a pop-up window of its own ("ComboLBox") below the field
-// (or above it when the screen ends there), so it is drawn over the dialog
-// and takes the taps on it; the combo box keeps the focus and the keys. As
-// on the platform, the height the combo box is created with is the height
-// of the field and its dropped list together: the control makes itself one
-// row high and keeps the rest as the list's height.
+// (CBN_EDITCHANGE); a CBS_DROPDOWNLIST combo box has no field to type into
+// and shows its chosen entry, and a tap anywhere on it opens the list. Down with the list closed,
+// or a tap on the arrow at the right, opens the list; Up and Down move through it, Enter chooses
+// (the entry's text fills the field, CBN_SELCHANGE), Esc closes it unchanged. The open list is a
+// pop-up window of its own ("ComboLBox") below the field (or above it when the screen ends there),
+// so it is drawn over the dialog and takes the taps on it; the combo box keeps the focus and the
+// keys. As on the platform, the height the combo box is created with is the height of the field and
+// its dropped list together: the control makes itself one row high and keeps the rest as the list's
+// height.
 #include "platform/CtlCommon.h"
 
 #include <algorithm>
@@ -32,6 +32,12 @@ struct ComboState : ControlState {
 
 ComboState* StateOf(HWND combo) {
     return State<ComboState>(combo);
+}
+
+// CBS_DROPDOWN has a field the user types into; CBS_DROPDOWNLIST shows
+// only the chosen entry.
+bool HasEditField(HWND combo) {
+    return (Style(combo) & 0x3) != CBS_DROPDOWNLIST;
 }
 
 // Case-insensitive order for ASCII letters, code-unit order otherwise.
@@ -201,12 +207,15 @@ void PaintField(HWND combo, ComboState* state) {
     FillClient(dc, fieldPx, bg);
     const std::u32string& chars = state->field.Text();
     int caretCol = TextWidth(std::u32string_view(chars).substr(0, state->field.Caret()));
+    bool editable = HasEditField(combo);
     bool focused = HasFocus(combo);
     int scroll = 0;
     if (focused && caretCol >= text.Width()) {
         scroll = caretCol - text.Width() + 1;
     }
-    SetTextAttributes(dc, false, true);
+    // An edit field is underlined and shows its caret; a drop-down list
+    // without one shows its choice in reverse colours while focused.
+    SetTextAttributes(dc, false, editable);
     std::u16string blanks(static_cast<std::size_t>(text.Width()), u' ');
     DrawTextIn(dc, blanks, CellsToPixels(text), DT_LEFT | DT_SINGLELINE);
     // The part of the text that shows: what is scrolled off to the left is
@@ -225,9 +234,16 @@ void PaintField(HWND combo, ComboState* state) {
     if (cols > scroll) {
         shown.insert(0, u" ");
     }
-    DrawTextIn(dc, shown, CellsToPixels(text), DT_LEFT | DT_SINGLELINE);
+    if (editable || !focused) {
+        DrawTextIn(dc, shown, CellsToPixels(text), DT_LEFT | DT_SINGLELINE);
+    } else {
+        COLORREF fg = GetTextColor(dc);
+        COLORREF cellBg = GetBkMode(dc) == OPAQUE ? GetBkColor(dc) : bg;
+        FillClient(dc, CellsToPixels(text), fg);
+        DrawTextColoured(dc, shown, CellsToPixels(text), DT_LEFT | DT_SINGLELINE, cellBg, fg);
+    }
     SetTextAttributes(dc, false, false);
-    if (focused) {
+    if (focused && editable) {
         int col = text.left + caretCol - scroll;
         if (col >= text.left && col < text.right) {
             std::size_t pos = state->field.Caret();
@@ -278,10 +294,14 @@ LRESULT KeyDown(HWND combo, ComboState* state, WPARAM key, LPARAM lParam) {
             break;
         }
     }
-    switch (key) {
-    case VK_DOWN:
+    if (key == VK_DOWN) {
         OpenList(combo, state);
         return 0;
+    }
+    if (!HasEditField(combo)) {
+        return DefWindowProc(combo, WM_KEYDOWN, key, lParam);
+    }
+    switch (key) {
     case VK_LEFT:
         state->field.Left();
         break;
@@ -314,7 +334,7 @@ LRESULT KeyDown(HWND combo, ComboState* state, WPARAM key, LPARAM lParam) {
 LRESULT Char(HWND combo, ComboState* state, WPARAM wParam, LPARAM lParam) {
     // Backspace arrives as WM_KEYDOWN (VK_BACK); its character is ignored.
     auto unit = static_cast<char16_t>(wParam);
-    if (unit == 0x08) {
+    if (unit == 0x08 || !HasEditField(combo)) {
         return 0;
     }
     char32_t ch = unit;
@@ -499,7 +519,7 @@ LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         int col =
             static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))) / kCellWidth;
         CellRect cells = ClientCells(hwnd);
-        if (col >= cells.right - 1) {
+        if (col >= cells.right - 1 || !HasEditField(hwnd)) {
             if (state->dropped) {
                 CloseList(hwnd, state);
             } else {

@@ -195,4 +195,28 @@ TEST(ComboBox, TypingEditsTheFieldAndATapOnAnEntryChoosesIt) {
     EXPECT_EQ(u"601398   工商银行", d.TextOf(combo));
 }
 
+TEST(ComboBox, ADropDownListTakesNoTypingAndOpensOnATapAnywhere) {
+    Driver d;
+    HWND host = ctltest::MakeHost(d);
+    HWND combo = ctltest::MakeControl(d, host, WC_COMBOBOX, u"", CBS_DROPDOWNLIST, 7, 0, 0, 16, 5);
+    d.Run([&] {
+        for (const char16_t* entry : {u"CMWAP", u"CMNET", u"Wi-Fi"}) {
+            SendMessage(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+        }
+        SendMessage(combo, CB_SETCURSEL, 0, 0);
+        SetFocus(combo);
+    });
+    d.Type(u"x");
+    d.Key(VK_BACK);
+    EXPECT_EQ(u"CMWAP", d.TextOf(combo));
+    EXPECT_EQ(0, Log().CountCommands(7, CBN_EDITCHANGE));
+    d.TapCell(2, ScreenRow(0));
+    EXPECT_EQ(TRUE, d.OnDevice([&] { return SendMessage(combo, CB_GETDROPPEDSTATE, 0, 0); }));
+    d.Down();
+    d.Down();
+    d.Enter();
+    EXPECT_EQ(u"Wi-Fi", d.TextOf(combo));
+    EXPECT_EQ(2, d.OnDevice([&] { return SendMessage(combo, CB_GETCURSEL, 0, 0); }));
+}
+
 } // namespace
