@@ -7,8 +7,10 @@
 #include "app/MainWndProc.h"
 #include "app/ServiceInfo.h"
 #include "app/ShellState.h"
+#include "app/WinMain.h"
 #include "platform/device.h"
 #include "res/ResourceIds.h"
+#include "res/Resources.h"
 #include "tests/support/SettingsHarness.h"
 #include "watchlist/DataFiles.h"
 #include "watchlist/QuoteRecord.h"
@@ -469,4 +471,34 @@ TEST_F(MainWindowTest, ActivatingARowStoresItAndUnknownCommandsGoToTheDefault) {
     s->Command(10);
     EXPECT_FALSE(d().Finished());
     EXPECT_EQ(stockCount, 3);
+}
+
+TEST(StartUp, WithoutTheTitleStringTheProgramEndsSilently) {
+    platform::headless::Driver driver;
+    static const ResourceModule empty;
+    HINSTANCE instance = RegisterResourceModule(&empty);
+    driver.Start([instance] { return WinMain(instance, nullptr, nullptr, SW_SHOW); });
+    EXPECT_TRUE(driver.Finished());
+    EXPECT_EQ(driver.ExitCode(), 0);
+    EXPECT_EQ(driver.FindTop(u"StockAtApp"), nullptr);
+    // It took no mutex: the next start is a first copy.
+    driver.Run([] {
+        HANDLE mutex = CreateMutex(nullptr, FALSE, u"StockAtApp");
+        EXPECT_NE(GetLastError(), ERROR_ALREADY_EXISTS);
+        CloseHandle(mutex);
+    });
+}
+
+TEST_F(MainWindowTest, MessageTextIsCutTo1999UnitsWithoutSplittingAPair) {
+    s->Start();
+    std::u16string text(1998, u'x');
+    text += u"\U0001F600"; // a pair at units 1998 and 1999
+    text += u"tail";
+    d().Run([&] { ShowMessageText(text.c_str()); });
+    EXPECT_EQ(std::u16string(Shell.messageText), std::u16string(1998, u'x'));
+    // Close whatever the message dialog is.
+    d().TitleButton();
+    d().Run([] { ShowMessageText(u"short"); });
+    EXPECT_EQ(std::u16string(Shell.messageText), u"short");
+    d().TitleButton();
 }
