@@ -502,3 +502,26 @@ TEST_F(MainWindowTest, MessageTextIsCutTo1999UnitsWithoutSplittingAPair) {
     EXPECT_EQ(std::u16string(Shell.messageText), u"short");
     d().TitleButton();
 }
+
+TEST_F(MainWindowTest, BackgroundCommandRecoloursTheWholeList) {
+    s->stocks.resize(1);
+    s->Start();
+    // The dialog's choice as it would store it; the dialog is then left.
+    d().Run([] { Settings.Background = "B"; });
+    s->Command(IDC_BACKGROUND);
+    ASSERT_NE(d().Top(), Main()) << "the background dialog is open";
+    s->Cancel();
+    ASSERT_EQ(d().Top(), Main());
+    const platform::Canvas& screen = d().Screen();
+    int nameRow = -1;
+    for (int r = 0; r < screen.Rows(); ++r) {
+        if (screen.RowText(r).find("民生银行") != std::string::npos) {
+            nameRow = r;
+        }
+    }
+    ASSERT_GE(nameRow, 0) << d().ScreenText();
+    EXPECT_EQ(screen.At(screen.Cols() / 2, nameRow).bg, 0x000000u);
+    EXPECT_EQ(screen.At(screen.Cols() / 2, nameRow + 2).bg, 0x000000u) << "below the rows";
+    EXPECT_EQ(d().OnDevice([] { return SendMessage(Shell.listWindow, LVM_GETBKCOLOR, 0, 0); }),
+              0x000000);
+}
