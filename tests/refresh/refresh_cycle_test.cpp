@@ -345,3 +345,16 @@ TEST_F(RefreshTest, TheBundledQuoteServerOverHttp) {
     EXPECT_TRUE(d().ScreenHas("民生银行"));
     EXPECT_TRUE(d().ScreenHas(WatchList[0].latest));
 }
+
+TEST_F(RefreshTest, NoCycleStartsWhileOneRuns) {
+    Begin("2026-03-04 10:00:00", 30);
+    // As inside a running cycle (a box that a fetch opened pumps messages).
+    d().Run([] { RefreshIdle = 0; });
+    d().Advance(90000);
+    EXPECT_EQ(QuoteRequests(), 0);
+    // A manual refresh clears a flag left at 0 and runs.
+    Command(IDC_MANUALREFRESH);
+    d().Advance(1000);
+    EXPECT_EQ(QuoteRequests(), 3);
+    EXPECT_EQ(RefreshIdle, 1);
+}
