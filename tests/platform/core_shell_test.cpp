@@ -324,4 +324,27 @@ TEST_F(ShellTest, ResizeSendsSettingChangeResetAndMovesTheWorkArea) {
     EXPECT_EQ(d.ScreenRows()[29].rfind("Menu"), 55u);
 }
 
+TEST_F(ShellTest, BrokenOrMissingPagesStillMakeABubble) {
+    std::u16string huge(20000, u'x');
+    const char16_t* pages[] = {
+        nullptr, u"", u"<b>never closed", u"text <p", u"&#99999999; &bogus; &", huge.c_str()};
+    for (const char16_t* page : pages) {
+        d.Run([&] {
+            SHNOTIFICATIONDATA n{};
+            n.cbStruct = kShNotificationDataSize;
+            n.csDuration = 5;
+            n.hwndSink = main;
+            n.pszHTML = page;
+            n.pszTitle = nullptr;
+            EXPECT_EQ(SHNotificationAdd(&n), S_OK);
+        });
+        EXPECT_EQ(d.Bubbles().size(), 1u);
+        d.Enter();
+        EXPECT_TRUE(d.Bubbles().empty());
+    }
+    EXPECT_EQ(d.BubblesShown()[3].text, u"text");
+    EXPECT_EQ(d.BubblesShown()[4].text, u"&#99999999; &bogus; &");
+    d.Run([] { EXPECT_EQ(SHNotificationAdd(nullptr), E_FAIL); });
+}
+
 } // namespace

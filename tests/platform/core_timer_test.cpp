@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 namespace {
@@ -191,6 +192,68 @@ TEST_F(TimerTest, TimersOfADestroyedWindowAreGone) {
     });
     d.Advance(3000);
     EXPECT_EQ(Ticks(), 0);
+}
+
+} // namespace
+
+namespace {
+
+std::vector<WPARAM> received;
+
+LRESULT CollectProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_APP) {
+        received.push_back(wParam);
+    }
+    return DefWindowProc(hwnd, msg, wParam, lParam);
+}
+
+TEST(QueueTest, PostMessageFromOtherThreadsLosesNothingAndKeepsEachThreadsOrder) {
+    received.clear();
+    platform::headless::Driver d;
+    HWND w = nullptr;
+    d.Run([&] {
+        WNDCLASS wc{};
+        wc.lpfnWndProc = CollectProc;
+        wc.lpszClassName = u"Collect";
+        RegisterClass(&wc);
+        w = CreateWindowEx(0, u"Collect", u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    });
+    constexpr int kPerThread = 2000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([w, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                PostMessage(w, WM_APP, static_cast<WPARAM>(t * 100000 + i), 0);
+            }
+        });
+    }
+    for (auto& th : threads) {
+        th.join();
+    }
+    d.WaitIdle();
+    ASSERT_EQ(received.size(), 3u * kPerThread);
+    int next[3] = {0, 0, 0};
+    for (WPARAM v : received) {
+        int t = static_cast<int>(v / 100000);
+        EXPECT_EQ(static_cast<int>(v % 100000), next[t]++);
+    }
+}
+
+TEST(QueueTest, MessagesForADestroyedWindowAreDropped) {
+    received.clear();
+    platform::headless::Driver d;
+    d.Run([&] {
+        WNDCLASS wc{};
+        wc.lpfnWndProc = CollectProc;
+        wc.lpszClassName = u"Collect";
+        RegisterClass(&wc);
+        HWND w =
+            CreateWindowEx(0, u"Collect", u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        PostMessage(w, WM_APP, 1, 0);
+        DestroyWindow(w);
+        EXPECT_EQ(PostMessage(w, WM_APP, 2, 0), FALSE);
+    });
+    EXPECT_TRUE(received.empty());
 }
 
 } // namespace
