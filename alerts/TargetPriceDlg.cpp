@@ -25,8 +25,10 @@ constexpr int kTextRoom = 20;
 // refresh may run while the dialog is open, but it never moves records.
 int OpenRow = -1;
 
+// The open record; none when the row is not a record in use (a stale
+// selection must not give targets to the add flow's scratch record).
 QuoteRecord* OpenRecord() {
-    if (OpenRow < 0 || OpenRow >= kWatchListSize) {
+    if (OpenRow < 0 || OpenRow >= stockCount || OpenRow >= kWatchListSize) {
         return nullptr;
     }
     return &WatchList[OpenRow];

@@ -229,6 +229,19 @@ TEST_F(TargetPriceTest, TitleOkSavesAndCancelKeepsTheRecord) {
     EXPECT_EQ(Record().sellAlerted, "N");
 }
 
+TEST_F(TargetPriceTest, AStaleSelectionPastTheListGivesNoTargets) {
+    StartWith();
+    // Row 1 is the add flow's scratch record, not a stock of the list.
+    s.OnDevice([] { WatchList[1].code = "600019"; });
+    Open(1);
+    EXPECT_EQ(s.TextUtf8(IDC_TARGET_CODE), "");
+    s.SetText(IDC_TARGET_SELL, u"12");
+    SaveAndSkipNotify();
+    EXPECT_EQ(Record(1).sellTarget, "");
+    EXPECT_EQ(Record(0).sellTarget, "10.00");
+    EXPECT_EQ(Shell.selectedRow, -1);
+}
+
 TEST_F(TargetPriceTest, InformationStaticsAreColouredByTheChange) {
     StartWith("10.00", "-1.20%");
     Open();
