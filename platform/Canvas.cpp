@@ -103,6 +103,11 @@ int CharWidth(char32_t ch) {
     return InRanges(kWide, ch) ? 2 : 1;
 }
 
+bool NoBreakBefore(char32_t ch) {
+    static constexpr std::u32string_view kClosing = U"，。、：；！？）】」』》〉］｝％,.;:!?)]}%";
+    return kClosing.find(ch) != std::u32string_view::npos;
+}
+
 std::u32string DecodeUtf16(std::u16string_view text) {
     std::u32string out;
     out.reserve(text.size());

@@ -75,6 +75,9 @@ struct CellStyle {
 // characters (CJK ideographs, kana, hangul, full-width forms, CJK
 // punctuation such as "，" and "【"), 1 otherwise.
 int CharWidth(char32_t ch);
+// Whether a wrapped line may not start with this character: closing
+// punctuation such as "，", "。", "）" and "】" stays with the text before it.
+bool NoBreakBefore(char32_t ch);
 // Decodes UTF-16 (a lone surrogate becomes U+FFFD).
 std::u32string DecodeUtf16(std::u16string_view text);
 // Cells the text takes when drawn on one line (control characters take 0).

@@ -66,7 +66,7 @@ std::vector<VisualLine> Layout(const std::u32string& text, int width) {
             if (ch == U' ') {
                 breakEnd = i;
                 breakNext = i + 1;
-            } else if (i > start && (IsWide(ch) || IsWide(text[i - 1]))) {
+            } else if (i > start && (IsWide(ch) || IsWide(text[i - 1])) && !NoBreakBefore(ch)) {
                 breakEnd = i;
                 breakNext = i;
             }

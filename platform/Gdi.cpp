@@ -136,7 +136,8 @@ void WrapLine(const Line& line, int width, std::vector<Line>& out) {
             if (line[i] == U' ') {
                 lastEnd = i;
                 lastBreak = i + 1;
-            } else if (i > start && (IsBreakable(line[i]) || IsBreakable(line[i - 1]))) {
+            } else if (i > start && (IsBreakable(line[i]) || IsBreakable(line[i - 1])) &&
+                       !NoBreakBefore(line[i])) {
                 if (lastEnd == std::u32string::npos || lastEnd < i) {
                     lastEnd = i;
                     lastBreak = i;

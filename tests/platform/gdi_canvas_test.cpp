@@ -174,6 +174,12 @@ TEST(GdiDrawText, MultiLineAndWordBreak) {
     EXPECT_EQ("dd 正在 ", rows[1]);
     EXPECT_EQ("刷新请稍", rows[2]);
     EXPECT_EQ("候      ", rows[3]);
+    // Closing punctuation does not start a line: it goes down with the
+    // character before it.
+    canvas.Clear();
+    DrawText(dc.dc, u"正在刷新，请稍候", -1, &r, DT_LEFT | DT_WORDBREAK);
+    EXPECT_EQ("正在刷  ", canvas.RowText(0));
+    EXPECT_EQ("新，请稍", canvas.RowText(1));
     // A word longer than the line is broken inside.
     canvas.Clear();
     DrawText(dc.dc, u"0123456789", -1, &r, DT_LEFT | DT_WORDBREAK);
