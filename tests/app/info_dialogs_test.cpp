@@ -148,6 +148,27 @@ TEST(InfoDialogs, TrafficCountsTheRepliesOfARefreshAndOfOneUnderTheOpenDialog) {
     EXPECT_EQ(s.TextUtf8(IDC_TRAFFIC_MONTH), Fixed4(2.0 + mb));
 }
 
+TEST(InfoDialogs, NotesAndAboutStayAsTheyWereThroughARefresh) {
+    SettingsSession s;
+    s.AddStock("600036", "招商银行", "15.80", "0.00%", "15.80");
+    s.Start();
+    s.Command(IDC_NOTES);
+    s.driver().Advance(41000);
+    ASSERT_EQ(s.QuoteRequests(), 1);
+    ASSERT_EQ(s.TopTitle(), u"瞰市");
+    EXPECT_EQ(s.Text(IDC_MESSAGE_TEXT), std::u16string(kNotes));
+    s.driver().SoftKey(0);
+
+    s.Command(IDC_ABOUT);
+    const std::u16string name = s.Text(IDC_ABOUT_NAME);
+    s.driver().Advance(41000);
+    ASSERT_EQ(s.QuoteRequests(), 2);
+    ASSERT_EQ(s.TopTitle(), u"关于瞰市");
+    EXPECT_EQ(s.Text(IDC_ABOUT_NAME), name);
+    s.TitleOk();
+    EXPECT_EQ(s.Top(), Shell.mainWindow);
+}
+
 TEST(InfoDialogs, ADialogWhoseBarCannotBeMadeStaysEmpty) {
     SettingsSession s;
     s.Start();
