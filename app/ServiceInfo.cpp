@@ -55,6 +55,24 @@ size_t FindInGbk(const std::string& text, const char* marker, size_t from) {
     return std::string::npos;
 }
 
+// The length in UTF-8 of a GBK text. The reply reaches the program in GBK
+// whichever encoding the server wrote it in, so the END line's count may
+// have been made over either form; both tell a cut or padded text.
+size_t Utf8Length(std::string_view gbk) {
+    if (gbk.empty()) {
+        return 0;
+    }
+    int units =
+        MultiByteToWideChar(CP_ACP, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
+    if (units <= 0) {
+        return std::string::npos;
+    }
+    std::u16string wide(static_cast<size_t>(units), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, gbk.data(), static_cast<int>(gbk.size()), wide.data(), units);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+    return bytes > 0 ? static_cast<size_t>(bytes) : std::string::npos;
+}
+
 bool AllDigits(std::string_view text) {
     if (text.empty()) {
         return false;
@@ -147,8 +165,11 @@ std::optional<ServiceReport> ParseServiceReply(const std::string& reply) {
         } else if (line.starts_with("END ")) {
             // The count of the bytes before the END line, and nothing after.
             std::string_view count = line.substr(4);
-            if (!AllDigits(count) || count.size() > 6 || next != body.size() ||
-                std::strtoul(std::string(count).c_str(), nullptr, 10) != pos) {
+            if (!AllDigits(count) || count.size() > 6 || next != body.size()) {
+                return std::nullopt;
+            }
+            size_t counted = std::strtoul(std::string(count).c_str(), nullptr, 10);
+            if (counted != pos && counted != Utf8Length(body.substr(0, pos))) {
                 return std::nullopt;
             }
             break;

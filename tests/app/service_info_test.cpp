@@ -87,6 +87,21 @@ TEST(ServiceReplyTest, RefusesBadValues) {
     EXPECT_FALSE(ParseServiceReply(Reply(Body("version=1\r\nnotice=a\x01b\r\n"))));
 }
 
+TEST(ServiceReplyTest, TheCountMayBeOverTheGbkOrTheUtf8FormOfTheText) {
+    // "中国" is 4 bytes in GBK and 6 in UTF-8; the text arrives in GBK.
+    const std::string lines = "STOCKAT-SERVICE 1\r\nversion=1.0\r\nnotice=\xD6\xD0\xB9\xFA\r\n";
+    const size_t gbk = lines.size();
+    for (size_t count : {gbk, gbk + 2}) {
+        auto report = ParseServiceReply(Reply(lines + "END " + std::to_string(count) + "\r\n"));
+        ASSERT_TRUE(report) << count;
+        EXPECT_EQ(report->notices, std::vector<std::string>{"\xD6\xD0\xB9\xFA"});
+    }
+    for (size_t count : {gbk - 1, gbk + 1, gbk + 3}) {
+        EXPECT_FALSE(ParseServiceReply(Reply(lines + "END " + std::to_string(count) + "\r\n")))
+            << count;
+    }
+}
+
 TEST(ServiceReplyTest, SkipsKeysOfLaterFormats) {
     auto report = ParseServiceReply(Reply(Body("version=1.5\r\ncolour=red\r\nnotice=n\r\n")));
     ASSERT_TRUE(report);
