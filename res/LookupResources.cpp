@@ -49,8 +49,8 @@ DLGTEMPLATE StockDetailDialogTemplate() {
     // Name at the top left, the code centred between "[" and "]".
     c.push_back(Item(WC_STATIC, u"", IDC_DETAIL_NAME, SS_LEFT, 0, 0, 72, 8));
     c.push_back(Label(u"[", 84, 0, 4));
-    c.push_back(Item(WC_STATIC, u"", IDC_DETAIL_CODE, SS_CENTER, 88, 0, 28, 8));
-    c.push_back(Label(u"]", 116, 0, 4));
+    c.push_back(Item(WC_STATIC, u"", IDC_DETAIL_CODE, SS_CENTER, 88, 0, 24, 8));
+    c.push_back(Label(u"]", 112, 0, 4));
     struct Row {
         const char16_t* label;
         int id;
