@@ -93,11 +93,10 @@ bool OnUiThread() {
 }
 
 void WakeLocked(Queue& q) {
-    if (q.wake[0] < 0) {
-        if (pipe2(q.wake, O_NONBLOCK | O_CLOEXEC) != 0) {
-            q.wake[0] = q.wake[1] = -1;
-            return;
-        }
+    // Only a thread that waits in poll() needs the byte: a busy one looks at
+    // the queues (under this lock) before it waits again.
+    if (!q.idle || q.wake[1] < 0) {
+        return;
     }
     char byte = 1;
     // A full pipe already wakes the thread; the byte is not needed then.
