@@ -3,11 +3,13 @@
 // counting, and every way a peer can fail or misbehave.
 #include "net/HttpFetch.h"
 
+#include "net/QuotePageParser.h"
 #include "platform/connmgr.h"
 #include "platform/device.h"
 #include "platform/headless/Driver.h"
 #include "platform/winsock.h"
 #include "server/Gbk.h"
+#include "server/QuoteServer.h"
 #include "tests/support/ScriptedServer.h"
 #include "watchlist/QuoteRecord.h"
 
@@ -314,6 +316,45 @@ TEST_F(FetchTest, FailedFetchesLeaveNoSocketOpen) {
         }
     }
     EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// The whole road against the bundled quote server: request, reply, the
+// success test and the parse, for a stock, both indices and an unknown code.
+TEST_F(FetchTest, PagesOfTheBundledServerPassTheTestsAndParse) {
+    server::ServerOptions options;
+    options.port = 0;
+    // 2026-03-18 10:00 Beijing time: trading.
+    server::QuoteServer quoted(options, platform::DeviceClock::Manual(1773799200000));
+    std::string error;
+    ASSERT_TRUE(quoted.Start(&error)) << error;
+    platform::Device().serverPort = static_cast<std::uint16_t>(quoted.Port());
+
+    WatchList[0].code = "600036";
+    ASSERT_EQ(HttpFetch(BuildQuoteRequest("600036")), 0);
+    ASSERT_TRUE(ReplyIsQuotePage(kStockPageMarker));
+    ParseQuotePage(0);
+    EXPECT_EQ(WatchList[0].name, server::Utf8ToGbk("招商银行").value());
+    EXPECT_GT(ReadNumber(WatchList[0].latest), 0);
+    EXPECT_NE(WatchList[0].updateTime, "--");
+    EXPECT_NE(ShIndexText, "");
+    EXPECT_NE(SzIndexText, "");
+
+    for (const char* code : {"999998", "999999"}) {
+        WatchList[1].code = code;
+        ASSERT_EQ(HttpFetch(BuildQuoteRequest(code)), 0);
+        ASSERT_TRUE(ReplyIsQuotePage(kIndexPageMarker));
+        ASSERT_TRUE(ReplyIsQuotePage(kChangeAmountMarker));
+        ParseQuotePage(1);
+        EXPECT_GT(ReadNumber(WatchList[1].latest), 0) << code;
+        EXPECT_GT(ReadNumber(WatchList[1].open), 0) << code;
+        EXPECT_NE(WatchList[1].updateTime, "--") << code;
+    }
+
+    ASSERT_EQ(HttpFetch(BuildStockRequest("123456")), 0);
+    EXPECT_TRUE(ReplyIsQuotePage(nullptr));
+    EXPECT_FALSE(ReplyIsQuotePage(kStockPageMarker));
+    EXPECT_GT(RunTraffic, 0);
+    quoted.Stop();
 }
 
 TEST(ReplyEncoding, MapsUtf8ToGbkAndMarksBrokenBytes) {
