@@ -380,4 +380,70 @@ TEST_F(DialogTest, DestroyWindowSendsWmDestroyToTheWindowThenItsChildren) {
     EXPECT_TRUE(d.Finished());
 }
 
+// ---- The default dialog procedure ----------------------------------------------
+
+HBRUSH dialogBrush = nullptr;
+
+INT_PTR ColourDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_CTLCOLORDLG:
+        return reinterpret_cast<INT_PTR>(dialogBrush);
+    case WM_NOTIFY:
+        SetWindowLongPtr(dlg, DWL_MSGRESULT, 1234);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL) {
+            EndDialog(dlg, 42);
+        }
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+TEST_F(DialogTest, BackgroundComesFromWmCtlColorDlgAndResultsFromDwlMsgResult) {
+    INT_PTR result = -5;
+    DLGTEMPLATE t{};
+    t.style = DS_CENTER;
+    t.cx = 80;
+    t.cy = 40;
+    d.Run([&] {
+        dialogBrush = CreateSolidBrush(RGB(153, 204, 204));
+        result = DialogBoxIndirectParam(nullptr, &t, nullptr, ColourDlgProc, 0);
+        DeleteObject(dialogBrush);
+    });
+    HWND dlg = d.Top();
+    RECT r{};
+    GetWindowRect(dlg, &r);
+    // A centred box of 20 x 5 cells.
+    EXPECT_EQ(r.right - r.left, 20 * kCellWidth);
+    EXPECT_EQ(r.bottom - r.top, 5 * kCellHeight);
+    EXPECT_EQ(d.At(r.left / kCellWidth + 1, r.top / kCellHeight + 1).bg, RGB(153, 204, 204));
+    NMHDR hdr{dlg, 7, 0};
+    EXPECT_EQ(
+        d.OnDevice([&] { return SendMessage(dlg, WM_NOTIFY, 7, reinterpret_cast<LPARAM>(&hdr)); }),
+        1234);
+    // WM_CLOSE on a dialog is a cancel, not a destruction.
+    d.Post(dlg, WM_CLOSE, 0, 0);
+    EXPECT_EQ(result, 42);
+    EXPECT_FALSE(IsWindow(dlg));
+}
+
+TEST_F(DialogTest, MissingTemplatesAndControlClassesFailTheDialog) {
+    INT_PTR missing = 0;
+    INT_PTR badClass = 0;
+    DLGTEMPLATE t = MakeTemplate(u"Bad");
+    t.items.push_back(DLGITEMTEMPLATE{u"NoSuchClass", u"", 9, 0, 0, 0, 0, 10, 10});
+    d.Run([&] {
+        missing = DialogBoxIndirectParam(nullptr, nullptr, nullptr, TestDlgProc, 0);
+        badClass = DialogBoxIndirectParam(nullptr, &t, nullptr, TestDlgProc, 0);
+    });
+    EXPECT_EQ(missing, -1);
+    EXPECT_EQ(badClass, -1);
+    EXPECT_EQ(d.Top(), mainWindow);
+    EXPECT_EQ(d.Windows().size(), 1u);
+}
+
 } // namespace
