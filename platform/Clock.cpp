@@ -138,16 +138,25 @@ std::int64_t DeviceClock::NowEpochMs() const {
     }
     case Mode::Real:
     default:
-        // Real time follows the steady clock from the moment the clock was
-        // made, so that timers do not jump when the machine's clock is set.
-        return startEpochMs_ + (SteadyMs() - startRealMs_);
+        // The machine's time as it stands (it follows a suspend or a set
+        // clock); timers use NowMs, which is monotonic.
+        return RealEpochMs();
     }
 }
 
 std::int64_t DeviceClock::NowMs() const {
-    std::int64_t now = NowEpochMs();
     std::lock_guard<std::mutex> lock(mutex_);
-    return now - originEpochMs_;
+    switch (mode_) {
+    case Mode::Manual:
+        return manualEpochMs_ - originEpochMs_;
+    case Mode::Scaled: {
+        double elapsed = static_cast<double>(SteadyMs() - startRealMs_) * rate_;
+        return static_cast<std::int64_t>(std::floor(elapsed));
+    }
+    case Mode::Real:
+    default:
+        return SteadyMs() - startRealMs_;
+    }
 }
 
 std::optional<std::int64_t> DeviceClock::RealDelayFor(std::int64_t deviceMs) const {
