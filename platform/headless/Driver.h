@@ -108,6 +108,7 @@ class Driver : public FrontEnd {
     std::vector<inspect::BubbleInfo> Bubbles() const { return inspect::Bubbles(); }
     std::vector<inspect::BubbleInfo> BubblesShown() const { return inspect::BubblesShown(); }
     int BackgroundCount() const { return backgroundCount_; }
+    int ForegroundCount() const { return foregroundCount_; }
     int PresentCount() const { return presentCount_; }
 
     // Runs `fn` on the device thread and returns its value (for reads that
@@ -124,6 +125,7 @@ class Driver : public FrontEnd {
     // FrontEnd.
     void Present(const Canvas& screen) override;
     void GoToBackground() override { ++backgroundCount_; }
+    void ComeToFront() override { ++foregroundCount_; }
 
   private:
     void EnsureRunning();
@@ -136,6 +138,7 @@ class Driver : public FrontEnd {
     std::atomic<int> exitCode_{0};
     Canvas screen_;
     int backgroundCount_ = 0;
+    int foregroundCount_ = 0;
     int presentCount_ = 0;
 };
 

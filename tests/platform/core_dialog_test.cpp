@@ -239,6 +239,25 @@ TEST_F(DialogTest, TabAndShiftTabMoveTheFocusAcrossFocusableControls) {
     EXPECT_EQ(d.Focus(), GetDlgItem(dlg, 1001));
     d.Tab(true);
     EXPECT_EQ(d.Focus(), GetDlgItem(dlg, 1003));
+    // Disabled and hidden controls are passed over.
+    d.Run([&] {
+        EnableWindow(GetDlgItem(dlg, 1001), FALSE);
+        ShowWindow(GetDlgItem(dlg, 1002), SW_HIDE);
+    });
+    d.Tab();
+    EXPECT_EQ(d.Focus(), GetDlgItem(dlg, 1003));
+}
+
+TEST_F(DialogTest, SetForegroundWindowWithTheGroupBitKeepsTheStack) {
+    INT_PTR result = -5;
+    OpenDialog(&result);
+    HWND dlg = d.Top();
+    auto group = reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(mainWindow) | 1);
+    d.Run([&] { EXPECT_EQ(SetForegroundWindow(group), TRUE); });
+    EXPECT_EQ(d.ForegroundCount(), 1);
+    EXPECT_EQ(d.Top(), dlg);
+    d.Run([&] { EXPECT_EQ(SetForegroundWindow(reinterpret_cast<HWND>(0x7770)), FALSE); });
+    EXPECT_EQ(d.ForegroundCount(), 1);
 }
 
 TEST_F(DialogTest, DialogUnitsMapToCellsAndFullScreenFillsTheWorkArea) {

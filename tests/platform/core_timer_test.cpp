@@ -256,4 +256,23 @@ TEST(QueueTest, MessagesForADestroyedWindowAreDropped) {
     EXPECT_TRUE(received.empty());
 }
 
+TEST(QueueTest, PostedMessagesStillComeBeforeAPendingQuit) {
+    received.clear();
+    platform::headless::Driver d;
+    d.Run([&] {
+        WNDCLASS wc{};
+        wc.lpfnWndProc = CollectProc;
+        wc.lpszClassName = u"Collect";
+        RegisterClass(&wc);
+        HWND w =
+            CreateWindowEx(0, u"Collect", u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        PostQuitMessage(3);
+        PostMessage(w, WM_APP, 1, 0);
+        PostMessage(w, WM_APP, 2, 0);
+    });
+    EXPECT_EQ(received, (std::vector<WPARAM>{1, 2}));
+    EXPECT_TRUE(d.Finished());
+    EXPECT_EQ(d.ExitCode(), 3);
+}
+
 } // namespace
