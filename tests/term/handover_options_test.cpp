@@ -1,0 +1,285 @@
+// The terminal hand-over between two copies (a real socket pair and a real
+// descriptor), the command line, and the demo server's start-up line.
+#include "platform/clock.h"
+#include "platform/device.h"
+#include "term/DemoServer.h"
+#include "term/Handover.h"
+#include "term/Options.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct SocketPair {
+    int fd[2] = {-1, -1};
+    SocketPair() { EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fd), 0); }
+    ~SocketPair() {
+        for (int f : fd) {
+            if (f >= 0) {
+                close(f);
+            }
+        }
+    }
+};
+
+TEST(TermHandover, HelloRoundTripsTheValues) {
+    term::EnvValues values = {{"TERM", "xterm-256color"}, {"EMPTY", ""}, {"X", "a=b"}};
+    std::string frame = term::EncodeHello(values);
+    ASSERT_GE(frame.size(), 4u);
+    std::optional<term::EnvValues> back = term::DecodeHello(std::string_view(frame).substr(4));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, values);
+}
+
+TEST(TermHandover, ValuesThatCannotBeCarriedAreLeftOut) {
+    term::EnvValues values = {
+        {"BAD=NAME", "x"}, {"", "y"}, {"NUL", std::string("a\0b", 3)}, {"TERM", "linux"}};
+    std::string frame = term::EncodeHello(values);
+    std::optional<term::EnvValues> back = term::DecodeHello(std::string_view(frame).substr(4));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(*back, (term::EnvValues{{"TERM", "linux"}}));
+}
+
+TEST(TermHandover, MalformedHellosAreRefused) {
+    EXPECT_FALSE(term::DecodeHello(std::string_view("TERM=x", 6))); // not ended
+    EXPECT_FALSE(term::DecodeHello(std::string_view("TERM\0", 5))); // no '='
+    EXPECT_FALSE(term::DecodeHello(std::string_view("=x\0", 3)));   // no name
+    EXPECT_TRUE(term::DecodeHello(std::string_view()));             // nothing is fine
+}
+
+TEST(TermHandover, TheDescriptorTravelsWithTheHelloAndLaterBytesStay) {
+    SocketPair pair;
+    int pipeFds[2];
+    ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+    ASSERT_TRUE(term::SendHello(pair.fd[0], pipeFds[1], {{"TERM", "tmux-256color"}}));
+    // A resize note sent right after must not be eaten by the hello's reader.
+    ASSERT_EQ(send(pair.fd[0], "W", 1, MSG_NOSIGNAL), 1);
+    std::optional<term::Hello> hello = term::ReceiveHello(pair.fd[1], 1000);
+    ASSERT_TRUE(hello);
+    EXPECT_EQ(hello->values.at("TERM"), "tmux-256color");
+    ASSERT_GE(hello->ttyFd, 0);
+    // The received descriptor is the same pipe: what it writes arrives.
+    ASSERT_EQ(write(hello->ttyFd, "z", 1), 1);
+    char c = 0;
+    ASSERT_EQ(read(pipeFds[0], &c, 1), 1);
+    EXPECT_EQ(c, 'z');
+    EXPECT_EQ(fcntl(hello->ttyFd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+    char next = 0;
+    ASSERT_EQ(recv(pair.fd[1], &next, 1, MSG_DONTWAIT), 1);
+    EXPECT_EQ(next, 'W');
+    close(hello->ttyFd);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+}
+
+TEST(TermHandover, NoHelloGarbageOrAMissingDescriptorGiveNothing) {
+    {
+        SocketPair pair; // silent peer: the wait ends
+        EXPECT_FALSE(term::ReceiveHello(pair.fd[1], 50));
+    }
+    {
+        SocketPair pair; // a peer that hangs up
+        close(pair.fd[0]);
+        pair.fd[0] = -1;
+        EXPECT_FALSE(term::ReceiveHello(pair.fd[1], 1000));
+    }
+    {
+        SocketPair pair; // a well-formed frame without a descriptor
+        std::string frame = term::EncodeHello({{"TERM", "x"}});
+        ASSERT_EQ(send(pair.fd[0], frame.data(), frame.size(), MSG_NOSIGNAL),
+                  ssize_t(frame.size()));
+        EXPECT_FALSE(term::ReceiveHello(pair.fd[1], 1000));
+    }
+    {
+        SocketPair pair; // an absurd length
+        const char huge[] = "\xff\xff\xff\x7f";
+        ASSERT_EQ(send(pair.fd[0], huge, 4, MSG_NOSIGNAL), 4);
+        EXPECT_FALSE(term::ReceiveHello(pair.fd[1], 1000));
+    }
+}
+
+// ---- Command line -------------------------------------------------------------
+
+struct Parsed {
+    std::optional<int> code;
+    term::CommandLine line;
+    std::string out, err;
+};
+
+Parsed Parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "stockat");
+    Parsed p;
+    std::ostringstream out, err;
+    p.code = term::ParseCommandLine(static_cast<int>(args.size()), args.data(), p.line, out, err);
+    p.out = out.str();
+    p.err = err.str();
+    return p;
+}
+
+TEST(TermOptions, EveryOptionIsRead) {
+    Parsed p = Parse({"--root", "/tmp/r", "--server", "127.0.0.1:8080", "--gateway",
+                      "10.0.0.172:9201", "--clock", "2026-03-04 10:00", "--clock-rate", "5", "--tz",
+                      "Europe/Berlin", "--sms-outbox", "/tmp/out", "--demo"});
+    ASSERT_FALSE(p.code) << p.err;
+    EXPECT_EQ(p.line.root, "/tmp/r");
+    EXPECT_EQ(p.line.server, "127.0.0.1:8080");
+    EXPECT_EQ(p.line.gateway, "10.0.0.172:9201");
+    EXPECT_EQ(p.line.clock, "2026-03-04 10:00");
+    EXPECT_DOUBLE_EQ(p.line.clockRate, 5);
+    EXPECT_TRUE(p.line.clockRateGiven);
+    EXPECT_EQ(p.line.timeZone, "Europe/Berlin");
+    EXPECT_EQ(p.line.smsOutbox, "/tmp/out");
+    EXPECT_TRUE(p.line.demo);
+    Parsed none = Parse({});
+    EXPECT_FALSE(none.code);
+    EXPECT_FALSE(none.line.clockRateGiven);
+    EXPECT_EQ(none.line.timeZone, "Asia/Shanghai");
+}
+
+TEST(TermOptions, HelpListsOptionsAndKeysVersionSaysTwoPointZero) {
+    Parsed help = Parse({"--help"});
+    ASSERT_EQ(help.code, 0);
+    for (const char* word : {"--root", "--server", "--gateway", "--clock", "--clock-rate", "--tz",
+                             "--sms-outbox", "--demo", "F1", "F3", "Tab"}) {
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    }
+    Parsed version = Parse({"--version"});
+    ASSERT_EQ(version.code, 0);
+    EXPECT_EQ(version.out, "stockat 2.0\n");
+}
+
+TEST(TermOptions, BadOptionsGetOneLineAndExitCodeTwo) {
+    const std::vector<std::vector<const char*>> bad = {
+        {"--bogus"},
+        {"--root"},
+        {"--clock-rate", "0"},
+        {"--clock-rate", "fast"},
+        {"--clock", "tomorrow"},
+        {"--clock", "2026-13-40 10:00"},
+        {"--tz", "Mars/Olympus"},
+        {"--tz", "../../etc/passwd"},
+        {"--server", ":80"},
+        {"--server", "host:0"},
+        {"--server", "host:99999"},
+        {"--server", "host:8x"},
+        {"--gateway", "gateway.example"},
+        {"--gateway", "10.0.0.1:"},
+        {"extra"},
+    };
+    for (const auto& args : bad) {
+        Parsed p = Parse(args);
+        EXPECT_EQ(p.code, 2) << args[0];
+        EXPECT_EQ(p.err.rfind("stockat: ", 0), 0u) << p.err;
+        EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 1) << p.err;
+    }
+}
+
+TEST(TermOptions, HostAndPort) {
+    auto hp = term::ParseHostPort("quotes.example", 80);
+    ASSERT_TRUE(hp);
+    EXPECT_EQ(hp->host, "quotes.example");
+    EXPECT_EQ(hp->port, 80);
+    hp = term::ParseHostPort("127.0.0.1:8080", 80);
+    ASSERT_TRUE(hp);
+    EXPECT_EQ(hp->host, "127.0.0.1");
+    EXPECT_EQ(hp->port, 8080);
+    hp = term::ParseHostPort("[::1]:81", 80);
+    ASSERT_TRUE(hp);
+    EXPECT_EQ(hp->host, "::1");
+    EXPECT_EQ(hp->port, 81);
+    EXPECT_FALSE(term::ParseHostPort("::1", 80));
+    EXPECT_FALSE(term::ParseHostPort("[::1", 80));
+    EXPECT_FALSE(term::ParseHostPort("", 80));
+}
+
+TEST(TermOptions, TheDeviceTakesTheOptions) {
+    char dir[] = "/tmp/stockat-term-optsXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    platform::DeviceConfig saved = platform::Device();
+    Parsed p = Parse({"--root", dir, "--server", "127.0.0.1:8123", "--gateway", "127.0.0.2:9201",
+                      "--clock", "2026-03-06 14:59:30", "--clock-rate", "2", "--sms-outbox",
+                      "/tmp/outbox"});
+    ASSERT_FALSE(p.code);
+    ASSERT_FALSE(term::ApplyToDevice(p.line));
+    EXPECT_EQ(platform::Device().root, std::filesystem::path(dir));
+    EXPECT_EQ(platform::Device().serverHost, "127.0.0.1");
+    EXPECT_EQ(platform::Device().serverPort, 8123);
+    EXPECT_EQ(platform::Device().gatewayAddress, "127.0.0.2");
+    EXPECT_EQ(platform::Device().gatewayPort, 9201);
+    EXPECT_EQ(platform::Device().smsOutbox, std::filesystem::path("/tmp/outbox"));
+    std::int64_t start = *platform::ParseLocalTime("2026-03-06 14:59:30", "Asia/Shanghai");
+    std::int64_t now = platform::Clock().NowEpochMs();
+    EXPECT_GE(now, start);
+    EXPECT_LT(now, start + 60000);
+    EXPECT_DOUBLE_EQ(platform::Clock().Rate(), 2);
+    platform::Device() = saved;
+    platform::SetClock(platform::DeviceClock::Real());
+    std::filesystem::remove_all(dir);
+}
+
+// ---- The demo server ----------------------------------------------------------
+
+TEST(TermDemoServer, ListeningLine) {
+    EXPECT_EQ(term::ParseListeningLine("listening on 127.0.0.1:40123"), 40123);
+    EXPECT_EQ(term::ParseListeningLine("listening on 127.0.0.1:8080\n"), 8080);
+    EXPECT_EQ(term::ParseListeningLine("listening on [::1]:9000\r\n"), 9000);
+    EXPECT_FALSE(term::ParseListeningLine("listening on 127.0.0.1:0"));
+    EXPECT_FALSE(term::ParseListeningLine("listening on 127.0.0.1:70000"));
+    EXPECT_FALSE(term::ParseListeningLine("listening on 127.0.0.1:"));
+    EXPECT_FALSE(term::ParseListeningLine("listening on 127.0.0.1:80a"));
+    EXPECT_FALSE(term::ParseListeningLine("error: address in use"));
+    EXPECT_FALSE(term::ParseListeningLine(""));
+}
+
+TEST(TermDemoServer, AProgramThatDoesNotStartIsReported) {
+    term::DemoServer server;
+    EXPECT_FALSE(server.Start("/nonexistent/stockat-quoted", {}, "/dev/null", 1000));
+    EXPECT_NE(server.Error().find("/nonexistent/stockat-quoted"), std::string::npos);
+    // A program that ends without the line.
+    EXPECT_FALSE(server.Start("/bin/true", {}, "/dev/null", 5000));
+    EXPECT_FALSE(server.Error().empty());
+    EXPECT_EQ(server.Port(), 0);
+}
+
+} // namespace
+
+namespace {
+
+bool Accepts(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
+}
+
+TEST(TermDemoServer, TheBundledServerRunsOnLoopbackUntilStopped) {
+    const char* build = std::getenv("STOCKAT_BUILD_DIR");
+    std::filesystem::path binary = std::filesystem::path(build ? build : ".") / "stockat-quoted";
+    if (access(binary.c_str(), X_OK) != 0) {
+        GTEST_SKIP() << "stockat-quoted is not built";
+    }
+    term::DemoServer server;
+    ASSERT_TRUE(server.Start(
+        binary, {"--listen", "127.0.0.1:0", "--clock", "2026-03-04 10:00", "--clock-rate", "0"},
+        "/dev/null", 20000))
+        << server.Error();
+    ASSERT_GT(server.Port(), 0);
+    int port = server.Port();
+    EXPECT_TRUE(Accepts(port));
+    server.Stop(); // closes the lifeline; the guard stops the server and is reaped
+    EXPECT_FALSE(Accepts(port));
+}
+
+} // namespace
