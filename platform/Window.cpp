@@ -118,6 +118,9 @@ void UpdateActivation() {
     }
     S().active = next;
     MarkScreenDirty();
+    // A menu belongs to the window that was active; a window that comes up
+    // over it (a message box raised by a timer) gets the keys instead.
+    CloseMenu();
     if (Get(old) != nullptr) {
         SendMessage(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(next));
     }

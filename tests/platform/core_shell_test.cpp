@@ -347,4 +347,15 @@ TEST_F(ShellTest, BrokenOrMissingPagesStillMakeABubble) {
     d.Run([] { EXPECT_EQ(SHNotificationAdd(nullptr), E_FAIL); });
 }
 
+TEST_F(ShellTest, AWindowComingUpOverAnOpenMenuClosesItAndTakesTheKeys) {
+    d.SoftKey(1);
+    ASSERT_FALSE(d.Menu().empty());
+    int result = 0;
+    d.Run([&] { result = MessageBox(nullptr, u"Server not found", u"Title", MB_OK); });
+    EXPECT_TRUE(d.Menu().empty());
+    d.Enter();
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(commands.empty());
+}
+
 } // namespace
