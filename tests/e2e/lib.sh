@@ -111,11 +111,23 @@ program_pid() {
   return 1
 }
 
-# The shell's last exit status, read back from the screen.
+# The shell's last exit status, read back from the screen (a fresh token
+# each time, so that an older answer on the screen is never taken).
+STATUS_TOKEN=0
 last_status() {
-  type_line 'echo "status=$?"'
-  wait_for "status=" 10 "${PANE:-main}"
-  screen "${PANE:-main}" | grep -o 'status=[0-9]*' | tail -1 | cut -d= -f2
+  STATUS_TOKEN=$((STATUS_TOKEN + 1))
+  local token="st$STATUS_TOKEN-$$" pane=${PANE:-main}
+  tm send-keys -t "$pane" -l "echo \"$token=\$?\""
+  tm send-keys -t "$pane" Enter
+  local end=$((SECONDS + 10))
+  while ((SECONDS < end)); do
+    if screen "$pane" | grep -qE "^$token=[0-9]+"; then
+      screen "$pane" | grep -oE "^$token=[0-9]+" | tail -1 | cut -d= -f2
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "no exit status"
 }
 
 # Dismisses alert bubbles (any key but the soft keys dismisses the top one)
