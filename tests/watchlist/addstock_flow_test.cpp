@@ -185,6 +185,18 @@ TEST_F(AddStockFlowTest, UnknownCodeAndFailedConnectionStayInTheDialog) {
     EXPECT_EQ(Item(IDC_ADDSTOCK_RESULT), u"没有找到您要查询的股票，请重新输入！");
     EXPECT_EQ(stockCount, 0);
 
+    // Six bytes that are not digits go to the server as they are; it knows
+    // no such stock.
+    driver.Key(VK_END);
+    for (int i = 0; i < 6; ++i) {
+        driver.Key(VK_BACK);
+    }
+    driver.Type(u"中国平安");
+    driver.SoftKey(1);
+    EXPECT_EQ(TopTitle(), u"瞰市[增加]");
+    EXPECT_EQ(Item(IDC_ADDSTOCK_RESULT), u"没有找到您要查询的股票，请重新输入！");
+    EXPECT_EQ(WatchList[0].code, Gbk(u"中国平"));
+
     // Nothing listens on port 1 of the loopback: the Wi-Fi text.
     platform::Device().serverPort = 1;
     driver.SoftKey(1);
