@@ -10,6 +10,7 @@
 // row, soft-key row, menus and bubbles drawn over them (Shell.cpp).
 
 #include "platform/WinInternal.h"
+#include "platform/inspect.h"
 
 #include <algorithm>
 
@@ -308,4 +309,8 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     default:
         return 0;
     }
+}
+
+void platform::inspect::ComposeNow(Canvas& out) {
+    ComposeScreen(out);
 }

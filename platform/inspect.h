@@ -6,6 +6,7 @@
 // GetMessage) or on the UI thread itself.
 #pragma once
 
+#include "platform/Canvas.h"
 #include "platform/win.h"
 
 #include <chrono>
@@ -61,6 +62,9 @@ struct BubbleInfo {
 // the last reset.
 std::vector<BubbleInfo> Bubbles();
 std::vector<BubbleInfo> BubblesShown();
+
+// Composes the screen now, as GetMessage does before it waits.
+void ComposeNow(Canvas& out);
 
 // Timers of a window: id and the device NowMs when it is due.
 std::vector<std::pair<UINT_PTR, std::int64_t>> TimersOf(HWND hwnd);
