@@ -28,8 +28,17 @@ int signalPipe[2] = {-1, -1};
 // While this copy only waits for a running copy to use its terminal, a
 // resize of the terminal is passed on through the hand-over socket.
 volatile sig_atomic_t forwardFd = -1;
+// Set once this copy shows its screen. Before that (while it starts, or while
+// it waits as a second copy) a request to end it ends it at once, as the
+// signal's default would.
+volatile sig_atomic_t running = 0;
 
 void OnSignalRaised(int sig) {
+    if (!running && sig != SIGWINCH) {
+        signal(sig, SIG_DFL);
+        raise(sig);
+        return;
+    }
     int saved = errno;
     char byte = sig == SIGWINCH ? 'W' : sig == SIGHUP ? 'H' : 'T';
     if (signalPipe[1] >= 0) {
@@ -352,6 +361,7 @@ void Terminal::Attach(int passedFd, platform::instance::ForegroundCompletion don
         }
     }
     started_ = true;
+    running = 1;
     OpenSession(tty, false, termName, side, std::move(done));
 }
 
@@ -363,6 +373,7 @@ void Terminal::Present(const platform::Canvas& screen) {
         // The first screen of the first copy: from here on this terminal is
         // ours, and no other copy will take over this one's hand-over.
         started_ = true;
+        running = 1;
         DropHandover();
         OpenSession(STDOUT_FILENO, true, "", -1, nullptr);
         return;

@@ -64,6 +64,19 @@ end=$((SECONDS + 10))
 while ((SECONDS < end)) && [ "$(pgrep -f -- "$WORK/outbox" | wc -l)" -gt 2 ]; do sleep 0.1; done
 [ "$(program_pid)" = "$background" ] || fail "closing the terminal ended the program"
 
+# A waiting copy that is told to end ends; the program goes back to the
+# background.
+start_shell third
+PANE=third type_line "'$STOCKAT' --root '$DEMO_ROOT' --sms-outbox '$WORK/outbox'"
+wait_for "$H_NAME" 30 third
+waiting=$(pgrep -P "$(tm display -p -t third '#{pane_pid}')" | head -1)
+[ -n "$waiting" ] || fail "no waiting copy"
+kill -TERM "$waiting"
+end=$((SECONDS + 20))
+while ((SECONDS < end)) && screen third | grep -qF -- "$H_NAME"; do sleep 0.1; done
+PANE=third last_status >/dev/null
+[ "$(program_pid)" = "$background" ] || fail "ending the waiting copy ended the program"
+
 # And back on the first terminal, where the exit command ends it.
 type_line "'$STOCKAT' --demo --sms-outbox '$WORK/outbox'"
 wait_for "$H_NAME" 30
