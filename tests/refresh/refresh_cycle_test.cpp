@@ -358,3 +358,15 @@ TEST_F(RefreshTest, NoCycleStartsWhileOneRuns) {
     EXPECT_EQ(QuoteRequests(), 3);
     EXPECT_EQ(RefreshIdle, 1);
 }
+
+TEST_F(RefreshTest, ARefreshComesDueWhileADialogIsOpen) {
+    Begin("2026-03-04 10:00:00", 30);
+    HWND main = Shell.mainWindow;
+    Command(IDC_TRAFFIC); // the data-traffic dialog, modal, without an owner
+    HWND dialog = d().Top();
+    ASSERT_NE(dialog, main);
+    d().Advance(30000);
+    EXPECT_EQ(QuoteRequests(), 3);
+    EXPECT_EQ(d().Top(), dialog) << "the dialog stays open over the refresh";
+    EXPECT_NE(WatchList[0].updateTime, "10:00:00");
+}
