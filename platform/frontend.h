@@ -39,7 +39,8 @@ struct KeyInput {
 class FrontEnd {
   public:
     virtual ~FrontEnd() = default;
-    // UI thread: the composed screen changed.
+    // UI thread: the composed screen changed. The canvas is valid during
+    // the call only; the title is on row 0 and the soft keys on the last row.
     virtual void Present(const Canvas& screen) = 0;
     // UI thread: the main window's title-bar X was pressed; the program goes
     // on running in the background.
@@ -53,6 +54,8 @@ void SetFrontEnd(FrontEnd* frontEnd);
 // The screen size in cells before the program starts (no message is sent).
 void SetScreenSize(int cols, int rows);
 // Makes the calling thread the UI thread (the one that runs the program).
+// Call it before another thread posts anything; otherwise the first thread
+// that calls GetMessage becomes the UI thread.
 void BindUiThread();
 
 // Input, from any thread.
