@@ -18,6 +18,18 @@ rows=$(grep -cE '[0-9]+\.[0-9]{2} +[-+]?[0-9]+\.[0-9]{2}% +[0-9]+\.[0-9]{2}' <<<
 head -1 <<<"$s" | grep -qF "$TITLE" || fail "title not on the top row"
 tail -1 <<<"$s" | grep -qF "$SOFT_EXIT" || fail "soft keys not on the bottom row"
 
+# Chinese names take two cells each and never push the columns: every row's
+# numbers end in the same terminal columns.
+python3 - "$s" <<'PY' || fail "the columns are not aligned"
+import sys, unicodedata
+def cells(text):
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
+rows = [l for l in sys.argv[1].split("\n") if "%" in l]
+percent = {cells(l[:l.index("%") + 1]) for l in rows}
+last = {cells(l.rstrip()) for l in rows}
+sys.exit(0 if len(percent) == 1 and len(last) == 1 else 1)
+PY
+
 # Colours: a rising change is red, a falling one green (black background).
 while IFS= read -r line; do
   if grep -qE ' \+[0-9]+\.[0-9]{2}%' <<<"$line"; then
