@@ -172,7 +172,7 @@ void PresentIfChanged() {
     }
 }
 
-// The deepest visible, enabled window under a screen point, starting at
+// The deepest visible window under a screen point, starting at
 // `hwnd`.
 HWND HitTest(HWND hwnd, int x, int y) {
     Window* w = Get(hwnd);
@@ -189,7 +189,7 @@ HWND HitTest(HWND hwnd, int x, int y) {
     std::vector<HWND> children = w->children;
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
         Window* c = Get(*it);
-        if (c == nullptr || c->kind == Kind::MenuBar || !c->enabled) {
+        if (c == nullptr || c->kind == Kind::MenuBar) {
             continue;
         }
         if (HWND hit = HitTest(*it, x, y)) {
@@ -255,7 +255,8 @@ bool ProcessInput(const InputEvent& ev, MSG* out) {
                 hit = HitTest(*it, ev.x, ev.y);
             }
         }
-        if (hit == nullptr) {
+        // A disabled control takes the tap and does nothing with it.
+        if (hit == nullptr || !Get(hit)->enabled) {
             return false;
         }
         POINT o = ScreenOrigin(hit);

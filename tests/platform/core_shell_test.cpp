@@ -232,6 +232,15 @@ TEST_F(ShellTest, TapsPressSoftKeysAndReachWindowsInClientCoordinates) {
     EXPECT_EQ(other[0].first, static_cast<UINT>(WM_LBUTTONDOWN));
     d.TapCell(46, 0); // the title bar's X
     EXPECT_EQ(d.BackgroundCount(), 1);
+    // A disabled control takes a tap and does nothing with it; its parent
+    // hears nothing either.
+    d.Run([&] {
+        CreateWindowEx(0, WC_STATIC, u"off", WS_CHILD | WS_VISIBLE | WS_DISABLED, 0,
+                       5 * kCellHeight, 10 * kCellWidth, kCellHeight, main,
+                       reinterpret_cast<HMENU>(7), nullptr, nullptr);
+    });
+    d.TapCell(2, 6);
+    EXPECT_EQ(other.size(), 1u);
 }
 
 SHNOTIFICATIONDATA MakeBubble(HWND sink, SOFTKEYCMD* keys, DWORD seconds) {
