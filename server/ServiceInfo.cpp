@@ -56,14 +56,15 @@ std::optional<std::string> RenderServiceInfo(const ServiceInfo& info) {
 }
 
 std::string ServiceInfoReply(std::string_view gbkText) {
+    const std::string body = GbkToUtf8(gbkText).value_or(std::string());
     std::string reply = "HTTP/1.1 200 OK\r\n"
-                        "Content-Type: text/plain; charset=GBK\r\n"
+                        "Content-Type: text/plain; charset=UTF-8\r\n"
                         "Content-Length: " +
-                        std::to_string(gbkText.size()) +
+                        std::to_string(body.size()) +
                         "\r\n"
                         "Connection: close\r\n"
                         "\r\n";
-    reply += gbkText;
+    reply += body;
     return reply;
 }
 

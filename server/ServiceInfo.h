@@ -1,8 +1,11 @@
 // The maker's service text: the latest version number, the update package
 // location, the recommendation text and notice texts, served by the bundled
-// quote server at kServicePath as GBK (code page 936) text.
+// quote server at kServicePath. The program holds it as GBK (code page 936)
+// text; on the wire it travels in UTF-8 like the quote pages, because the
+// program re-encodes every reply from UTF-8 to GBK when it arrives.
 //
-// Format (every line ends with "\r\n"; values are single-line GBK text):
+// Format, in its GBK form (every line ends with "\r\n"; values are
+// single-line text):
 //
 //   STOCKAT-SERVICE 1
 //   version=<decimal, e.g. 2.0>
@@ -11,7 +14,7 @@
 //   notice=<text>            (zero or more lines, one notice each)
 //   END <n>
 //
-// where n is the decimal number of bytes of everything before the END line:
+// where n is the decimal number of GBK bytes of everything before the END line:
 // from the "S" of the first line up to and including the line feed before
 // "END". A reader accepts the text only when it finds the first line at the
 // start of the body, the END line last, and the byte count right, so a reply
@@ -46,7 +49,8 @@ bool IsDecimalVersion(std::string_view text);
 // version is not a decimal number.
 std::optional<std::string> RenderServiceInfo(const ServiceInfo& info);
 
-// The complete "HTTP/1.1 200 OK" reply around a rendered service text.
+// The complete "HTTP/1.1 200 OK" reply around a rendered service text, which
+// it sends in UTF-8.
 std::string ServiceInfoReply(std::string_view gbkText);
 
 } // namespace server

@@ -74,6 +74,22 @@ TEST_F(ServiceFlowTest, RecommendationsShowTheItemsBeforeTheLastMarker) {
     EXPECT_EQ(MessageShownBy(IDC_RECOMMEND), u"A\r\nB");
 }
 
+// Chinese texts travel in UTF-8 like the pages and reach the program in GBK
+// after its reply re-encoding, with the byte count still right.
+TEST_F(ServiceFlowTest, ChineseRecommendationsAndNoticesArriveWhole) {
+    server::ServiceInfo info;
+    info.recommend = "招商银行[e]贵州茅台[e]";
+    info.notices = {"今日提前收盘"};
+    ServeService(info);
+    Seed({"600036"});
+    StartApp();
+    Refresh();
+    EXPECT_EQ(MessageShownBy(IDC_RECOMMEND), u"招商银行\r\n贵州茅台");
+    auto shown = driver.BubblesShown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].text.find(u"今日提前收盘"), std::u16string::npos);
+}
+
 TEST_F(ServiceFlowTest, ANewerVersionOpensItsPackageThroughTheOpener) {
     // A stand-in opener that writes down what it was given.
     const std::filesystem::path opened = root / "opened.txt";

@@ -1,6 +1,7 @@
 // The quote server over loopback: the pages a phone's requests get, the
 // device clock moving the market, and clients that misbehave without
 // stalling the others.
+#include "server/Gbk.h"
 #include "server/QuoteServer.h"
 
 #include "tests/server/PageCut.h"
@@ -94,7 +95,7 @@ TEST_F(QuoteServerTest, UnknownCodesAndPaths) {
     EXPECT_EQ(missing.rfind("HTTP/1.1 404", 0), 0u) << missing;
 }
 
-TEST_F(QuoteServerTest, ServesTheServiceTextInGbk) {
+TEST_F(QuoteServerTest, ServesTheServiceTextInUtf8) {
     ServerOptions options;
     options.service.latestVersion = "2.1";
     options.service.recommend = "甲[e]乙";
@@ -102,8 +103,8 @@ TEST_F(QuoteServerTest, ServesTheServiceTextInGbk) {
     Start(options);
     std::string reply = Fetch(port_, PhoneRequest(std::string(kServicePath) + "?vt=2"));
     ASSERT_EQ(reply.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << reply;
-    EXPECT_NE(reply.find("charset=GBK"), std::string::npos);
-    EXPECT_EQ(BodyOf(reply), RenderServiceInfo(options.service));
+    EXPECT_NE(reply.find("charset=UTF-8"), std::string::npos);
+    EXPECT_EQ(BodyOf(reply), GbkToUtf8(*RenderServiceInfo(options.service)));
 }
 
 TEST(QuoteServerOptionsTest, RefusesServiceValuesItCannotSend) {
