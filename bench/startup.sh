@@ -61,8 +61,12 @@ child_of_pane() {
 lock_holder() {
   local pid
   for pid in $(pgrep -f -- "$WORK/outbox" || true); do
-    ls -l "/proc/$pid/fd" 2>/dev/null | grep -q StockAtApp.lock && { echo "$pid"; return; }
+    if ls -l "/proc/$pid/fd" 2>/dev/null | grep -q StockAtApp.lock; then
+      echo "$pid"
+      return 0
+    fi
   done
+  return 0
 }
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
@@ -94,7 +98,9 @@ echo "== CPU time of one idle minute (ms)"
 shell demo2
 first_screen demo2 "XDG_RUNTIME_DIR=$WORK/rt2 $BUILD/stockat --demo --clock-rate 1 --sms-outbox $WORK/outbox2" "$H_NAME" >/dev/null ||
   true
-dpid=$(for p in $(pgrep -f -- "$WORK/outbox2"); do ls -l /proc/$p/fd 2>/dev/null | grep -q StockAtApp.lock && echo $p; done | head -1)
+dpid=$(for p in $(pgrep -f -- "$WORK/outbox2"); do
+  if ls -l "/proc/$p/fd" 2>/dev/null | grep -q StockAtApp.lock; then echo "$p"; fi
+done | head -1)
 hz=$(getconf CLK_TCK)
 a=$(cpu_ticks "$pid")
 b=$(cpu_ticks "$hpid")
