@@ -14,6 +14,13 @@ namespace term {
 
 namespace {
 
+// Set when the guard is told to end (SIGTERM): it stops the server first.
+volatile sig_atomic_t guardStopping = 0;
+
+void OnGuardSignal(int) {
+    guardStopping = 1;
+}
+
 // Closes every descriptor from 3 upwards except `keep`.
 void CloseOthers(int keep) {
     if (keep > 3) {
@@ -31,6 +38,12 @@ void CloseOthers(int keep) {
     signal(SIGHUP, SIG_IGN);
     signal(SIGINT, SIG_IGN);
     signal(SIGPIPE, SIG_IGN);
+    // Told to end, the guard takes the server with it: the read below is
+    // interrupted (no SA_RESTART) and the loop stops.
+    struct sigaction sa {};
+    sa.sa_handler = OnGuardSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
     pid_t server = fork();
     if (server == 0) {
         int null = open("/dev/null", O_RDONLY);
@@ -41,6 +54,7 @@ void CloseOthers(int keep) {
         close_range(3, ~0U, 0);
         signal(SIGINT, SIG_DFL);
         signal(SIGPIPE, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
         std::vector<char*> argv;
         std::string program = binary.string();
         argv.push_back(program.data());
@@ -59,7 +73,7 @@ void CloseOthers(int keep) {
     CloseOthers(lifeline);
     if (server > 0) {
         char byte;
-        for (;;) {
+        while (!guardStopping) {
             ssize_t n = read(lifeline, &byte, 1);
             if (n == 0 || (n < 0 && errno != EINTR)) {
                 break; // the program has ended

@@ -39,6 +39,8 @@ class DemoServer {
     void Stop();
 
     int Port() const { return port_; }
+    // The guard process (for tests: ending it ends the server too).
+    pid_t GuardPid() const { return guard_; }
     const std::string& Error() const { return error_; }
 
   private:

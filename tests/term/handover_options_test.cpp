@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sstream>
@@ -279,6 +280,18 @@ TEST(TermDemoServer, TheBundledServerRunsOnLoopbackUntilStopped) {
     int port = server.Port();
     EXPECT_TRUE(Accepts(port));
     server.Stop(); // closes the lifeline; the guard stops the server and is reaped
+    EXPECT_FALSE(Accepts(port));
+
+    // Ending the guard (as a clean-up that kills every copy would) ends the
+    // server as well, rather than orphaning it.
+    ASSERT_TRUE(server.Start(
+        binary, {"--listen", "127.0.0.1:0", "--clock", "2026-03-04 10:00", "--clock-rate", "0"},
+        "/dev/null", 20000))
+        << server.Error();
+    port = server.Port();
+    EXPECT_TRUE(Accepts(port));
+    ASSERT_EQ(kill(server.GuardPid(), SIGTERM), 0);
+    server.Stop(); // reaps the guard, which has stopped the server first
     EXPECT_FALSE(Accepts(port));
 }
 
