@@ -4,7 +4,7 @@
 // settings until it saves.
 #include "alerts/NotifyMethodDlg.h"
 
-#include "app/InfoDialogs.h"
+#include "app/DialogSupport.h"
 #include "app/ShellState.h"
 #include "res/ResourceIds.h"
 #include "watchlist/QuoteRecord.h"
@@ -17,16 +17,7 @@ namespace {
 // The number is read with room for 50 units (49 characters).
 constexpr int kPhoneRoom = 50;
 
-// Whether this opening filled the dialog. A dialog left empty (its soft-key
-// bar could not be made) stores nothing on the title-bar OK, since its
-// pending copies would still be those of an earlier opening.
-bool Filled = false;
-
 void Save(HWND dlg) {
-    if (!Filled) {
-        EndDialog(dlg, 0);
-        return;
-    }
     if (PendingNotifyMethod.empty()) {
         ShowMessageText(u"通知方式不能为空，请重新选择！");
         return;
@@ -51,11 +42,9 @@ void Save(HWND dlg) {
 INT_PTR NotifyMethodDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG:
-        Filled = false;
-        if (!InitFullScreenDialog(dlg, IDR_SETTINGSBAR)) {
+        if (!InitSettingsDialog(dlg)) {
             return 0;
         }
-        Filled = true;
         SendDlgItemMessage(dlg, IDC_NOTIFY_PHONE, EM_LIMITTEXT, kSmsPhoneMaxLength, 0);
         PendingNotifyMethod = Settings.NotifyMethod;
         PendingSmsPhone = Settings.SmsPhone;
@@ -71,6 +60,9 @@ INT_PTR NotifyMethodDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case WM_COMMAND:
+        if (SettingsBarCommand(dlg, LOWORD(wParam), Save)) {
+            return 0;
+        }
         // The radio buttons choose when clicked (by key or mouse); other
         // notifications of theirs choose nothing.
         switch (LOWORD(wParam)) {
@@ -83,13 +75,6 @@ INT_PTR NotifyMethodDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
             if (HIWORD(wParam) == BN_CLICKED) {
                 PendingNotifyMethod = "s";
             }
-            break;
-        case IDC_SETTINGS_CANCEL:
-            EndDialog(dlg, 0);
-            break;
-        case IDC_SETTINGS_SAVE:
-        case IDOK:
-            Save(dlg);
             break;
         default:
             break;

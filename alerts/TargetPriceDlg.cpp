@@ -6,7 +6,7 @@
 #include "alerts/TargetPriceDlg.h"
 
 #include "alerts/NotifyMethodDlg.h"
-#include "app/InfoDialogs.h"
+#include "app/DialogSupport.h"
 #include "app/ShellState.h"
 #include "res/ResourceIds.h"
 #include "watchlist/QuoteRecord.h"

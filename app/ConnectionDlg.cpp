@@ -5,7 +5,7 @@
 // menu. It works on a pending copy of ConnectionMethod until it saves.
 #include "app/ConnectionDlg.h"
 
-#include "app/InfoDialogs.h"
+#include "app/DialogSupport.h"
 #include "app/ShellState.h"
 #include "res/ResourceIds.h"
 #include "watchlist/QuoteRecord.h"
@@ -18,9 +18,6 @@ namespace {
 // number, "0" for none.
 const char16_t* const kEntries[] = {u"0 请选择连接方式", u"1 CMWAP", u"2 CMNET", u"3 Wi-Fi"};
 constexpr int kEntryCount = 4;
-
-// Whether this opening filled the dialog (see the other settings dialogs).
-bool Filled = false;
 
 // The first character of the selected entry, as 8-bit text; "0" when nothing
 // is selected.
@@ -41,10 +38,6 @@ std::string SelectedMethod(HWND dlg) {
 }
 
 void Save(HWND dlg) {
-    if (!Filled) {
-        EndDialog(dlg, 0);
-        return;
-    }
     PendingConnectionMethod = SelectedMethod(dlg);
     if (PendingConnectionMethod == "0") {
         SetDlgItemText(dlg, IDC_CONNECTION_REFUSAL, u"请选择连接方式！");
@@ -64,11 +57,9 @@ bool ConnectionMethodChosen() {
 INT_PTR ConnectionMethodDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG: {
-        Filled = false;
-        if (!InitFullScreenDialog(dlg, IDR_SETTINGSBAR)) {
+        if (!InitSettingsDialog(dlg)) {
             return 0;
         }
-        Filled = true;
         PendingConnectionMethod = Settings.ConnectionMethod;
         for (const char16_t* entry : kEntries) {
             SendDlgItemMessage(dlg, IDC_CONNECTION_LIST, CB_ADDSTRING, 0,
@@ -86,6 +77,9 @@ INT_PTR ConnectionMethodDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam
         return 0;
     }
     case WM_COMMAND:
+        if (SettingsBarCommand(dlg, LOWORD(wParam), Save)) {
+            return 0;
+        }
         switch (LOWORD(wParam)) {
         case IDC_CONNECTION_LIST:
             if (HIWORD(wParam) == CBN_SELCHANGE) {
@@ -95,13 +89,6 @@ INT_PTR ConnectionMethodDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam
                     SetDlgItemText(dlg, IDC_CONNECTION_REFUSAL, u"");
                 }
             }
-            break;
-        case IDC_SETTINGS_CANCEL:
-            EndDialog(dlg, 0);
-            break;
-        case IDC_SETTINGS_SAVE:
-        case IDOK:
-            Save(dlg);
             break;
         default:
             break;

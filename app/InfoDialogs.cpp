@@ -1,102 +1,33 @@
 // The three read-only dialogs of the main menu: the message dialog that shows
 // any longer text (141), the about box (163) and the data-traffic dialog
-// (148); the notes text; and the helpers the settings dialogs share.
+// (148); and the notes text.
 //
 // All three dialogs are full screen with the shell's OK in the title bar and
 // the one-key soft-key bar "返回" (142). A dialog whose bar cannot be created
 // stays empty, like every other dialog of the program.
 #include "app/InfoDialogs.h"
 
+#include "app/DialogSupport.h"
 #include "app/ShellState.h"
 #include "net/HttpFetch.h"
 #include "res/ResourceIds.h"
 #include "watchlist/QuoteRecord.h"
 
-#include <cstdio>
-#include <vector>
+#include <string>
 
 namespace {
 
 // The "返回" soft key's command.
 constexpr int kBackCommand = 32778;
 
+// The three dialogs close on "返回" and on the title-bar OK.
+void CloseOnBack(HWND dlg, WPARAM wParam) {
+    if (LOWORD(wParam) == kBackCommand || LOWORD(wParam) == IDOK) {
+        EndDialog(dlg, 0);
+    }
+}
+
 } // namespace
-
-bool InitFullScreenDialog(HWND dlg, int menuBarId) {
-    SHINITDLGINFO init{};
-    init.dwMask = SHIDIM_FLAGS;
-    init.hDlg = dlg;
-    init.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN;
-    SHInitDialog(&init);
-
-    SHMENUBARINFO bar{};
-    bar.cbSize = sizeof(bar);
-    bar.hwndParent = dlg;
-    bar.nToolBarId = static_cast<UINT>(menuBarId);
-    bar.hInstRes = Shell.instance;
-    return SHCreateMenuBar(&bar) != FALSE;
-}
-
-std::u16string AnsiToWide(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = static_cast<int>(text.size());
-    const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    if (needed <= 0) {
-        return {};
-    }
-    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
-    const int written = MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), needed);
-    wide.resize(static_cast<std::size_t>(written > 0 ? written : 0));
-    return wide;
-}
-
-std::string WideToAnsi(const std::u16string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = static_cast<int>(text.size());
-    const int needed =
-        WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) {
-        return {};
-    }
-    std::string narrow(static_cast<std::size_t>(needed), '\0');
-    const int written = WideCharToMultiByte(CP_ACP, 0, text.data(), length, narrow.data(), needed,
-                                            nullptr, nullptr);
-    narrow.resize(static_cast<std::size_t>(written > 0 ? written : 0));
-    return narrow;
-}
-
-std::u16string DlgItemText(HWND dlg, int id, int room) {
-    std::vector<WCHAR> buffer(static_cast<std::size_t>(room > 0 ? room : 1), u'\0');
-    const UINT copied = GetDlgItemText(dlg, id, buffer.data(), static_cast<int>(buffer.size()));
-    std::size_t length = 0;
-    while (length < copied && length + 1 < buffer.size() && buffer[length] != u'\0') {
-        ++length;
-    }
-    return std::u16string(buffer.data(), length);
-}
-
-double DlgItemNumber(HWND dlg, int id, int room) {
-    return ReadNumber(WideToAnsi(DlgItemText(dlg, id, room)));
-}
-
-std::string FormatDouble(const char* format, double value) {
-    const int needed = std::snprintf(nullptr, 0, format, value);
-    if (needed <= 0) {
-        return {};
-    }
-    std::string text(static_cast<std::size_t>(needed) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format, value);
-    text.resize(static_cast<std::size_t>(needed));
-    return text;
-}
-
-void SetDlgItemAnsi(HWND dlg, int id, const std::string& text) {
-    SetDlgItemText(dlg, id, AnsiToWide(text).c_str());
-}
 
 INT_PTR MessageDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
@@ -116,9 +47,7 @@ INT_PTR MessageDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
         // The soft key "返回" closes, and so does the title-bar OK: a done
         // button that did nothing would leave the user stuck in the text.
-        if (LOWORD(wParam) == kBackCommand || LOWORD(wParam) == IDOK) {
-            EndDialog(dlg, 0);
-        }
+        CloseOnBack(dlg, wParam);
         return 0;
     default:
         return 0;
@@ -132,9 +61,7 @@ INT_PTR AboutDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         InitFullScreenDialog(dlg, IDR_BACKBAR);
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == kBackCommand || LOWORD(wParam) == IDOK) {
-            EndDialog(dlg, 0);
-        }
+        CloseOnBack(dlg, wParam);
         return 0;
     default:
         return 0;
@@ -150,9 +77,7 @@ INT_PTR TrafficDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == kBackCommand || LOWORD(wParam) == IDOK) {
-            EndDialog(dlg, 0);
-        }
+        CloseOnBack(dlg, wParam);
         return 0;
     default:
         return 0;

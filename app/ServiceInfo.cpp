@@ -5,6 +5,7 @@
 #include "app/ServiceInfo.h"
 
 #include "alerts/AlertDelivery.h"
+#include "app/DialogSupport.h"
 #include "app/ShellState.h"
 #include "net/HttpFetch.h"
 
@@ -26,18 +27,6 @@ constexpr const char* kRecommendMarker = "[e]";
 
 // Set once the service information was asked for in this run.
 bool serviceInfoRequested = false;
-
-std::u16string Wide(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::u16string wide(static_cast<size_t>(n > 0 ? n : 0), u'\0');
-    if (n > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    }
-    return wide;
-}
 
 // Finds `marker` (plain ASCII) in GBK text from `from`, stepping over
 // double-byte characters whole, so that the trail byte of a Chinese
@@ -235,12 +224,12 @@ std::string RecommendationLines(const std::string& text) {
 }
 
 void ShowRecommendations() {
-    ShowMessageText(Wide(RecommendationLines(RecommendText)).c_str());
+    ShowMessageText(AnsiToWide(RecommendationLines(RecommendText)).c_str());
 }
 
 void RunVersionUpdate() {
     if (LatestVersion > kProgramVersion) {
-        std::u16string location = Wide(PackageLocation);
+        std::u16string location = AnsiToWide(PackageLocation);
         SHELLEXECUTEINFO info{};
         info.cbSize = sizeof(info);
         info.fMask = SEE_MASK_NOCLOSEPROCESS;

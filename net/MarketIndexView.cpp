@@ -12,6 +12,7 @@
 // from inside the previous one would nest one more modal loop per refresh.
 #include "net/MarketIndexView.h"
 
+#include "app/DialogSupport.h"
 #include "app/ShellState.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
@@ -36,18 +37,6 @@ const char16_t kRefreshingText[] = u"正在刷新，请稍候...";
 
 // True while the first view runs the fresh views that replace it.
 bool replacing = false;
-
-std::u16string Wide(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::u16string wide(static_cast<size_t>(n > 0 ? n : 0), u'\0');
-    if (n > 0) {
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    }
-    return wide;
-}
 
 void SetStatus(HWND dlg, const char16_t* text) {
     SetDlgItemText(dlg, IDC_INDEX_STATUS, text);
@@ -74,23 +63,12 @@ void OnInitDialog(HWND dlg) {
     // the view's window.
     SetWindowLongPtr(dlg, GWL_USERDATA, reinterpret_cast<std::intptr_t>(CreateSolidBrush(kWhite)));
 
-    SHINITDLGINFO info{};
-    info.dwMask = SHIDIM_FLAGS;
-    info.hDlg = dlg;
-    info.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN;
-    SHInitDialog(&info);
-
-    SHMENUBARINFO bar{};
-    bar.cbSize = sizeof(bar);
-    bar.hwndParent = dlg;
-    bar.nToolBarId = IDR_INDEXBAR;
-    bar.hInstRes = Shell.instance;
-    if (!SHCreateMenuBar(&bar)) {
+    if (!InitFullScreenDialog(dlg, IDR_INDEXBAR)) {
         return;
     }
-    SetDlgItemText(dlg, IDC_INDEX_SH, Wide(ShIndexText).c_str());
-    SetDlgItemText(dlg, IDC_INDEX_SZ, Wide(SzIndexText).c_str());
-    SetDlgItemText(dlg, IDC_INDEX_TIME, Wide(LastUpdateTime).c_str());
+    SetDlgItemAnsi(dlg, IDC_INDEX_SH, ShIndexText);
+    SetDlgItemAnsi(dlg, IDC_INDEX_SZ, SzIndexText);
+    SetDlgItemAnsi(dlg, IDC_INDEX_TIME, LastUpdateTime);
 }
 
 void ShowConnectionFailure(HWND dlg) {

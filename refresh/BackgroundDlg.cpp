@@ -3,7 +3,7 @@
 // sets the list's colour from the setting once the dialog has closed.
 #include "refresh/BackgroundDlg.h"
 
-#include "app/InfoDialogs.h"
+#include "app/DialogSupport.h"
 #include "res/ResourceIds.h"
 #include "watchlist/QuoteRecord.h"
 
@@ -11,21 +11,19 @@ std::string PendingBackground;
 
 namespace {
 
-// Whether this opening filled the dialog. A dialog left empty (its soft-key
-// bar could not be made) stores nothing on the title-bar OK, since its
-// pending copy would still be the one of an earlier opening.
-bool Filled = false;
+void Save(HWND dlg) {
+    Settings.Background = PendingBackground;
+    EndDialog(dlg, 0);
+}
 
 } // namespace
 
 INT_PTR BackgroundDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG: {
-        Filled = false;
-        if (!InitFullScreenDialog(dlg, IDR_SETTINGSBAR)) {
+        if (!InitSettingsDialog(dlg)) {
             return 0;
         }
-        Filled = true;
         PendingBackground = Settings.Background;
         // Every value but "W", the empty text of a first start included,
         // draws black.
@@ -36,7 +34,7 @@ INT_PTR BackgroundDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case WM_COMMAND:
-        if (HIWORD(wParam) != BN_CLICKED) {
+        if (HIWORD(wParam) != BN_CLICKED || SettingsBarCommand(dlg, LOWORD(wParam), Save)) {
             return 0;
         }
         switch (LOWORD(wParam)) {
@@ -45,16 +43,6 @@ INT_PTR BackgroundDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
             break;
         case IDC_BACKGROUND_BLACK:
             PendingBackground = "B";
-            break;
-        case IDC_SETTINGS_SAVE:
-        case IDOK:
-            if (Filled) {
-                Settings.Background = PendingBackground;
-            }
-            EndDialog(dlg, 0);
-            break;
-        case IDC_SETTINGS_CANCEL:
-            EndDialog(dlg, 0);
             break;
         default:
             break;

@@ -5,7 +5,7 @@
 // takes the new interval at its next message.
 #include "refresh/RefreshFrequencyDlg.h"
 
-#include "app/InfoDialogs.h"
+#include "app/DialogSupport.h"
 #include "app/ShellState.h"
 #include "res/ResourceIds.h"
 #include "watchlist/QuoteRecord.h"
@@ -19,11 +19,6 @@ namespace {
 
 // The custom value is read with room for 50 units (49 characters).
 constexpr int kMinutesRoom = 50;
-
-// Whether this opening filled the dialog. A dialog left empty (its soft-key
-// bar could not be made) stores nothing on the title-bar OK, since its
-// pending copies would still be those of an earlier opening.
-bool Filled = false;
 
 // Whole seconds of a custom number of minutes, truncated toward zero. Values
 // beyond the timer's range are held at its longest interval (a negative one
@@ -67,10 +62,6 @@ void Choose(std::int32_t interval) {
 }
 
 void Save(HWND dlg) {
-    if (!Filled) {
-        EndDialog(dlg, 0);
-        return;
-    }
     if (PendingRefreshUnit == kUnitMinutes) {
         PendingRefreshInterval =
             MinutesToSeconds(DlgItemNumber(dlg, IDC_FREQ_MINUTES, kMinutesRoom));
@@ -98,11 +89,9 @@ void OnSpin(HWND dlg, const NMUPDOWN* change) {
 INT_PTR RefreshFrequencyDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG: {
-        Filled = false;
-        if (!InitFullScreenDialog(dlg, IDR_SETTINGSBAR)) {
+        if (!InitSettingsDialog(dlg)) {
             return 0;
         }
-        Filled = true;
         PendingRefreshInterval = Settings.RefreshInterval;
         PendingRefreshUnit = Settings.RefreshUnit;
         SetDlgItemText(dlg, IDC_FREQ_MINUTES, u"1.0");
@@ -123,7 +112,7 @@ INT_PTR RefreshFrequencyDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam
     case WM_COMMAND:
         // Radio buttons choose when clicked; other notifications (and the
         // edit's) choose nothing.
-        if (HIWORD(wParam) != BN_CLICKED) {
+        if (HIWORD(wParam) != BN_CLICKED || SettingsBarCommand(dlg, LOWORD(wParam), Save)) {
             return 0;
         }
         switch (LOWORD(wParam)) {
@@ -145,13 +134,6 @@ INT_PTR RefreshFrequencyDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam
         case IDC_FREQ_CUSTOM:
             // The interval is taken from the edit on save.
             PendingRefreshUnit = kUnitMinutes;
-            break;
-        case IDC_SETTINGS_CANCEL:
-            EndDialog(dlg, 0);
-            break;
-        case IDC_SETTINGS_SAVE:
-        case IDOK:
-            Save(dlg);
             break;
         default:
             break;

@@ -1,33 +1,11 @@
 // Resources of the three information dialogs: the message dialog (141), the
 // about box (163), the data-traffic dialog (148), and their one-key soft-key
 // bar "返回" (142). Positions and sizes are dialog units.
+#include "res/DialogTemplates.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 
-namespace {
-
-constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT;
-
-DLGTEMPLATE FullScreenDialog(const char16_t* title, short cx, short cy) {
-    DLGTEMPLATE t;
-    t.style = kDialogStyle;
-    t.exStyle = 0;
-    t.x = 0;
-    t.y = 0;
-    t.cx = cx;
-    t.cy = cy;
-    t.title = title;
-    t.fontName = u"System";
-    t.pointSize = 8;
-    return t;
-}
-
-DLGITEMTEMPLATE Item(const char16_t* className, const char16_t* text, int id, DWORD style, short x,
-                     short y, short cx, short cy) {
-    return DLGITEMTEMPLATE{className, text, id, style, 0, x, y, cx, cy};
-}
-
-} // namespace
+using namespace dialogtemplates;
 
 void AddInfoResources(ResourceModule& module) {
     // The message dialog: one scrolling, read-only text.
@@ -61,10 +39,5 @@ void AddInfoResources(ResourceModule& module) {
     module.dialogs[IDD_TRAFFIC] = traffic;
 
     // One key, "返回", sending 32778 to the dialog.
-    MENUBARTEMPLATE back;
-    back.menuId = 0;
-    back.keyCount = 1;
-    back.left.captionString = IDS_BACK;
-    back.left.command = 32778;
-    module.menuBars[IDR_BACKBAR] = back;
+    module.menuBars[IDR_BACKBAR] = OneKeyBar(IDS_BACK, 32778);
 }

@@ -7,35 +7,13 @@
 // character cell, and a Chinese character takes two cells (8 units across).
 // Each line of the detail dialog sits on a row of its own, so that all
 // fourteen fields fit on a screen of about 20 rows.
+#include "res/DialogTemplates.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 
 namespace {
 
-constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT;
-
-DLGTEMPLATE FullScreenDialog(const char16_t* title, short cx, short cy) {
-    DLGTEMPLATE t;
-    t.style = kDialogStyle;
-    t.exStyle = 0;
-    t.x = 0;
-    t.y = 0;
-    t.cx = cx;
-    t.cy = cy;
-    t.title = title;
-    t.fontName = u"System";
-    t.pointSize = 8;
-    return t;
-}
-
-DLGITEMTEMPLATE Item(const char16_t* className, const char16_t* text, int id, DWORD style, short x,
-                     short y, short cx, short cy) {
-    return DLGITEMTEMPLATE{className, text, id, style, 0, x, y, cx, cy};
-}
-
-DLGITEMTEMPLATE Label(const char16_t* text, short x, short y, short cx, short cy = 8) {
-    return Item(WC_STATIC, text, -1, SS_LEFT, x, y, cx, cy);
-}
+using namespace dialogtemplates;
 
 // A value of the detail dialog: a right-aligned static on the row of its
 // label.
@@ -107,17 +85,6 @@ DLGTEMPLATE MarketIndexDialogTemplate() {
     c.push_back(Item(WC_EDIT, u"", IDC_INDEX_STATUS, ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 7,
                      51, 106, 65));
     return t;
-}
-
-MENUBARTEMPLATE TwoKeyBar(int leftCaption, UINT leftCommand, int rightCaption, UINT rightCommand) {
-    MENUBARTEMPLATE bar;
-    bar.menuId = 0;
-    bar.keyCount = 2;
-    bar.left.captionString = leftCaption;
-    bar.left.command = leftCommand;
-    bar.right.captionString = rightCaption;
-    bar.right.command = rightCommand;
-    return bar;
 }
 
 } // namespace

@@ -7,36 +7,31 @@
 // The dialogs are laid out for a screen about 40 cells (160 units) wide;
 // each line of controls sits on a row of its own, with a blank row between
 // groups.
+#include "res/DialogTemplates.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 
+#include <vector>
+
 namespace {
 
-constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_SETFONT;
+using namespace dialogtemplates;
+
 constexpr DWORD kRightEdit = ES_RIGHT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP;
 constexpr DWORD kSpinner = UDS_ARROWKEYS | WS_TABSTOP;
 
-DLGTEMPLATE FullScreenDialog(const char16_t* title, short cx, short cy) {
-    DLGTEMPLATE t;
-    t.style = kDialogStyle;
-    t.exStyle = 0;
-    t.x = 0;
-    t.y = 0;
-    t.cx = cx;
-    t.cy = cy;
-    t.title = title;
-    t.fontName = u"System";
-    t.pointSize = 8;
-    return t;
-}
-
-DLGITEMTEMPLATE Item(const char16_t* className, const char16_t* text, int id, DWORD style, short x,
-                     short y, short cx, short cy) {
-    return DLGITEMTEMPLATE{className, text, id, style, 0, x, y, cx, cy};
-}
-
-DLGITEMTEMPLATE Label(const char16_t* text, short x, short y, short cx, short cy = 8) {
-    return Item(WC_STATIC, text, -1, SS_LEFT, x, y, cx, cy);
+// One target of the target price dialog on row `y`: the label, the price
+// edit with its spinner and "元", the read-only percentage with its spinner
+// and "%".
+void AddTargetRow(std::vector<DLGITEMTEMPLATE>& c, const char16_t* label, short y, int priceId,
+                  int priceSpinId, int percentId, int percentSpinId) {
+    c.push_back(Label(label, 0, y, 20));
+    c.push_back(Item(WC_EDIT, u"", priceId, kRightEdit, 20, y, 40, 8));
+    c.push_back(Item(UPDOWN_CLASS, u"", priceSpinId, kSpinner, 60, y, 8, 8));
+    c.push_back(Label(u"元", 68, y, 8));
+    c.push_back(Item(WC_EDIT, u"", percentId, kRightEdit | ES_READONLY, 80, y, 36, 8));
+    c.push_back(Item(UPDOWN_CLASS, u"", percentSpinId, kSpinner, 116, y, 8, 8));
+    c.push_back(Label(u"%", 124, y, 4));
 }
 
 DLGTEMPLATE TargetPriceDialog() {
@@ -48,24 +43,12 @@ DLGTEMPLATE TargetPriceDialog() {
     c.push_back(Label(u"[", 92, 0, 4));
     c.push_back(Item(WC_STATIC, u"", IDC_TARGET_CODE, SS_LEFT, 96, 0, 28, 8));
     c.push_back(Label(u"]", 124, 0, 4));
-    // Sell target: price with its spinner, then the percentage with its own.
-    c.push_back(Label(u"卖出:", 0, 16, 20));
-    c.push_back(Item(WC_EDIT, u"", IDC_TARGET_SELL, kRightEdit, 20, 16, 40, 8));
-    c.push_back(Item(UPDOWN_CLASS, u"", IDC_TARGET_SELL_SPIN, kSpinner, 60, 16, 8, 8));
-    c.push_back(Label(u"元", 68, 16, 8));
-    c.push_back(
-        Item(WC_EDIT, u"", IDC_TARGET_SELL_PERCENT, kRightEdit | ES_READONLY, 80, 16, 36, 8));
-    c.push_back(Item(UPDOWN_CLASS, u"", IDC_TARGET_SELL_PERCENT_SPIN, kSpinner, 116, 16, 8, 8));
-    c.push_back(Label(u"%", 124, 16, 4));
-    // Buy target, the same way.
-    c.push_back(Label(u"买入:", 0, 32, 20));
-    c.push_back(Item(WC_EDIT, u"", IDC_TARGET_BUY, kRightEdit, 20, 32, 40, 8));
-    c.push_back(Item(UPDOWN_CLASS, u"", IDC_TARGET_BUY_SPIN, kSpinner, 60, 32, 8, 8));
-    c.push_back(Label(u"元", 68, 32, 8));
-    c.push_back(
-        Item(WC_EDIT, u"", IDC_TARGET_BUY_PERCENT, kRightEdit | ES_READONLY, 80, 32, 36, 8));
-    c.push_back(Item(UPDOWN_CLASS, u"", IDC_TARGET_BUY_PERCENT_SPIN, kSpinner, 116, 32, 8, 8));
-    c.push_back(Label(u"%", 124, 32, 4));
+    // Sell target, then buy target: each a price with its spinner, then the
+    // percentage with its own.
+    AddTargetRow(c, u"卖出:", 16, IDC_TARGET_SELL, IDC_TARGET_SELL_SPIN, IDC_TARGET_SELL_PERCENT,
+                 IDC_TARGET_SELL_PERCENT_SPIN);
+    AddTargetRow(c, u"买入:", 32, IDC_TARGET_BUY, IDC_TARGET_BUY_SPIN, IDC_TARGET_BUY_PERCENT,
+                 IDC_TARGET_BUY_PERCENT_SPIN);
     // The latest quote: price and change, limit up and limit down.
     c.push_back(Label(u"现价:", 0, 48, 20));
     c.push_back(Item(WC_STATIC, u"", IDC_TARGET_LATEST, SS_LEFT, 20, 48, 48, 8));
@@ -156,12 +139,6 @@ void AddSettingsResources(ResourceModule& module) {
     // "取消" on the left sends 32795, "保存" on the right sends 32794.
     module.strings[IDS_CANCEL] = u"取消";
     module.strings[IDS_SAVE] = u"保存";
-    MENUBARTEMPLATE bar;
-    bar.menuId = 0;
-    bar.keyCount = 2;
-    bar.left.captionString = IDS_CANCEL;
-    bar.left.command = IDC_SETTINGS_CANCEL;
-    bar.right.captionString = IDS_SAVE;
-    bar.right.command = IDC_SETTINGS_SAVE;
-    module.menuBars[IDR_SETTINGSBAR] = bar;
+    module.menuBars[IDR_SETTINGSBAR] =
+        TwoKeyBar(IDS_CANCEL, IDC_SETTINGS_CANCEL, IDS_SAVE, IDC_SETTINGS_SAVE);
 }

@@ -4,6 +4,7 @@
 // the watch list.
 #include "watchlist/AddStockDialog.h"
 
+#include "app/DialogSupport.h"
 #include "app/ShellState.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
@@ -57,17 +58,7 @@ void SetResult(HWND dlg, const char16_t* text) {
 // The entry's text in GBK. The whole entry is converted (a Chinese text of 99
 // units needs up to 198 bytes), so nothing is cut in the middle.
 std::string EntryText(HWND dlg) {
-    WCHAR entry[kEntryUnits] = {};
-    int units = GetDlgItemText(dlg, IDC_ADDSTOCK_CODE, entry, kEntryUnits);
-    if (units <= 0) {
-        return {};
-    }
-    int n = WideCharToMultiByte(CP_ACP, 0, entry, units, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) {
-        WideCharToMultiByte(CP_ACP, 0, entry, units, text.data(), n, nullptr, nullptr);
-    }
-    return text;
+    return WideToAnsi(DlgItemText(dlg, IDC_ADDSTOCK_CODE, kEntryUnits));
 }
 
 // Shows the scratch record in the detail dialog's preview mode, then closes
@@ -134,18 +125,7 @@ void LookUpIndex(HWND dlg, const char* code, const std::string& request) {
 }
 
 void OnInitDialog(HWND dlg) {
-    SHINITDLGINFO info{};
-    info.dwMask = SHIDIM_FLAGS;
-    info.hDlg = dlg;
-    info.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN;
-    SHInitDialog(&info);
-
-    SHMENUBARINFO bar{};
-    bar.cbSize = sizeof(bar);
-    bar.hwndParent = dlg;
-    bar.nToolBarId = IDR_ADDSTOCKBAR;
-    bar.hInstRes = Shell.instance;
-    if (!SHCreateMenuBar(&bar)) {
+    if (!InitFullScreenDialog(dlg, IDR_ADDSTOCKBAR)) {
         return;
     }
     HWND entry = GetDlgItem(dlg, IDC_ADDSTOCK_CODE);

@@ -13,6 +13,7 @@
 #include "watchlist/StockDetailDialog.h"
 
 #include "alerts/TargetPriceDlg.h"
+#include "app/DialogSupport.h"
 #include "app/ShellState.h"
 #include "refresh/RefreshCycle.h"
 #include "res/ResourceIds.h"
@@ -34,7 +35,7 @@ constexpr COLORREF kGreen = 0x00FF00;
 
 // At most this many UTF-16 units of a field are shown (a 25-unit buffer with
 // its terminator).
-constexpr int kFieldUnits = 24;
+constexpr std::size_t kFieldUnits = 24;
 
 const char16_t kNotSaved[] = u"(非保存)";
 
@@ -56,25 +57,8 @@ HBRUSH BackgroundBrush() {
     return DefaultBackground() ? white : black;
 }
 
-std::u16string FieldText(const std::string& field) {
-    if (field.empty()) {
-        return {};
-    }
-    int n =
-        MultiByteToWideChar(CP_ACP, 0, field.data(), static_cast<int>(field.size()), nullptr, 0);
-    std::u16string text(static_cast<size_t>(n > 0 ? n : 0), u'\0');
-    if (n > 0) {
-        MultiByteToWideChar(CP_ACP, 0, field.data(), static_cast<int>(field.size()), text.data(),
-                            n);
-    }
-    if (text.size() > kFieldUnits) {
-        text.resize(kFieldUnits);
-    }
-    return text;
-}
-
 void SetField(HWND dlg, int id, const std::string& field) {
-    SetDlgItemText(dlg, id, FieldText(field).c_str());
+    SetDlgItemAnsi(dlg, id, field, kFieldUnits);
 }
 
 void SetFieldOrNotSaved(HWND dlg, int id, const std::string& field) {
@@ -108,12 +92,15 @@ INT_PTR ColourStatic(HDC dc, HWND control) {
         if (shownRow >= 0 && shownRow < kWatchListSize) {
             change = ReadNumber(WatchList[shownRow].changePercent);
         }
+        // Red and green are drawn opaque; at a change of 0 the three are
+        // drawn like every other value.
         if (change > 0) {
             text = kRed;
+            SetBkMode(dc, OPAQUE);
         } else if (change < 0) {
             text = white ? kDarkGreen : kGreen;
+            SetBkMode(dc, OPAQUE);
         }
-        SetBkMode(dc, OPAQUE);
     }
     SetTextColor(dc, text);
     SetBkColor(dc, background);
@@ -123,18 +110,7 @@ INT_PTR ColourStatic(HDC dc, HWND control) {
 void OnInitDialog(HWND dlg) {
     closing = false;
     shownRow = Shell.selectedRow;
-    SHINITDLGINFO info{};
-    info.dwMask = SHIDIM_FLAGS;
-    info.hDlg = dlg;
-    info.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN;
-    SHInitDialog(&info);
-
-    SHMENUBARINFO bar{};
-    bar.cbSize = sizeof(bar);
-    bar.hwndParent = dlg;
-    bar.nToolBarId = previewMode == "Y" ? IDR_PREVIEWBAR : IDR_DETAILBAR;
-    bar.hInstRes = Shell.instance;
-    if (!SHCreateMenuBar(&bar)) {
+    if (!InitFullScreenDialog(dlg, previewMode == "Y" ? IDR_PREVIEWBAR : IDR_DETAILBAR)) {
         return;
     }
     ShowStockDetail(dlg, shownRow);
