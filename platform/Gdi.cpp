@@ -3,20 +3,12 @@
 // pixels relative to the DC's origin; every write is clipped to the DC's
 // clip rectangle.
 #include "platform/Canvas.h"
-#include "platform/Controls.h"
 
 #include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
-
-// The window manager reaches the control classes through a weak reference,
-// which alone would not make the linker take them out of the static
-// library; every program that draws links this file, and this strong
-// reference brings the controls along.
-[[maybe_unused]] __attribute__((used)) static void (*const kLinkControls)() =
-    &platform::RegisterControlClasses;
 
 struct HBRUSH__ {
     COLORREF color = 0;

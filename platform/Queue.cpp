@@ -757,6 +757,9 @@ void SetShuttingDown(bool on) {
 
 void ResetForTests() {
     auto& state = S();
+    // Windows a test left open are destroyed properly, so that every window
+    // procedure (the controls' among them) frees what it holds.
+    DestroyAllWindows();
     state.windows.clear();
     state.zorder.clear();
     for (auto it = state.classes.begin(); it != state.classes.end();) {

@@ -18,12 +18,6 @@
 
 #include <algorithm>
 
-// The desktop notification service is the kernel helper's; without it the
-// bubble only shows on the screen.
-namespace platform::desktop {
-void Notify(const std::u16string& title, const std::u16string& html) __attribute__((weak));
-}
-
 namespace platform::wm {
 
 // The device's own captions for the buttons of a message box.
@@ -940,9 +934,7 @@ HRESULT SHNotificationAdd(const SHNOTIFICATIONDATA* data) {
     BubbleLog().push_back(b.info);
     Bubbles().push_back(std::move(b));
     MarkScreenDirty();
-    if (platform::desktop::Notify != nullptr) {
-        platform::desktop::Notify(data->pszTitle != nullptr ? data->pszTitle : u"", html);
-    }
+    platform::desktop::Notify(data->pszTitle != nullptr ? data->pszTitle : u"", html);
     return S_OK;
 }
 

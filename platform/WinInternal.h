@@ -139,6 +139,9 @@ void MarkScreenDirty();
 void NotifyComeToFront();
 void NotifyGoToBackground();
 RECT WorkArea();
+// Destroys every window, topmost first, each with WM_DESTROY for it and its
+// children as DestroyWindow sends them, but without activation changes.
+void DestroyAllWindows();
 // Control classes, registered once before the first window is made.
 void EnsureControlClasses();
 

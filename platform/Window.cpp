@@ -7,29 +7,12 @@
 // through WM_SETTEXT/WM_GETTEXT; the active window is the topmost visible
 // top-level window and receives WM_ACTIVATE when that changes.
 
+#include "platform/Controls.h"
 #include "platform/WinInternal.h"
 #include "platform/instance.h"
 
 #include <algorithm>
 #include <cstring>
-
-// The controls are another helper's; when its registration function is not
-// linked in yet, windows of those classes simply cannot be made.
-namespace platform {
-void RegisterControlClasses() __attribute__((weak));
-}
-// The same for the other-copy windows of the kernel helper.
-namespace platform::instance {
-bool IsRemoteWindow(HWND hwnd) __attribute__((weak));
-BOOL BringRemoteToFront(HWND hwnd) __attribute__((weak));
-} // namespace platform::instance
-
-namespace {
-bool IsRemote(HWND hwnd) {
-    return platform::instance::IsRemoteWindow != nullptr &&
-           platform::instance::IsRemoteWindow(hwnd);
-}
-} // namespace
 
 namespace platform::wm {
 
@@ -155,9 +138,7 @@ void EnsureControlClasses() {
         shellDone = true;
         RegisterShellClasses();
     }
-    if (platform::RegisterControlClasses != nullptr) {
-        platform::RegisterControlClasses();
-    }
+    platform::RegisterControlClasses();
     registeringSystemClasses = false;
     busy = false;
 }
@@ -237,6 +218,24 @@ void DestroyTree(HWND hwnd, bool sendDestroy) {
 }
 
 } // namespace
+
+void DestroyAllWindows() {
+    auto& state = S();
+    // The focus and the active window go first, quietly: this is the end of
+    // the program's windows, not a change of activation they should hear of.
+    state.focus = nullptr;
+    state.active = nullptr;
+    // A WM_DESTROY handler may make a window of its own; the rounds end when
+    // none is left (and give up on a procedure that keeps making them).
+    for (int round = 0; round < 8 && !state.zorder.empty(); ++round) {
+        std::vector<HWND> tops(state.zorder.rbegin(), state.zorder.rend());
+        for (HWND hwnd : tops) {
+            DestroyTree(hwnd, true);
+        }
+        state.focus = nullptr;
+        state.active = nullptr;
+    }
+}
 
 HWND CreateWindowInternal(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,
                           int y, int width, int height, HWND parent, HMENU menuOrId,
@@ -408,7 +407,7 @@ BOOL IsWindow(HWND hwnd) {
     if (Get(hwnd) != nullptr) {
         return TRUE;
     }
-    return IsRemote(hwnd) ? TRUE : FALSE;
+    return platform::instance::IsRemoteWindow(hwnd) ? TRUE : FALSE;
 }
 
 BOOL ShowWindow(HWND hwnd, int cmdShow) {
@@ -580,10 +579,9 @@ BOOL SetForegroundWindow(HWND hwnd) {
     HWND plain =
         reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(hwnd) & ~std::uintptr_t{1});
     if (Get(plain) == nullptr) {
-        if (IsRemote(plain) && platform::instance::BringRemoteToFront != nullptr) {
-            return platform::instance::BringRemoteToFront(plain);
-        }
-        return FALSE;
+        return platform::instance::IsRemoteWindow(plain)
+                   ? platform::instance::BringRemoteToFront(plain)
+                   : FALSE;
     }
     Window* w = Get(TopLevelOf(plain));
     bool group = plain != hwnd;
@@ -698,15 +696,33 @@ LONG SetWindowLong(HWND hwnd, int index, LONG value) {
     return static_cast<LONG>(SetWindowLongPtr(hwnd, index, value));
 }
 
-int GetClassName(HWND hwnd, LPWSTR buffer, int maxCount) {
-    Window* w = Get(hwnd);
-    if (w == nullptr || buffer == nullptr || maxCount <= 0) {
-        return 0;
-    }
-    int n = std::min(static_cast<int>(w->className.size()), maxCount - 1);
-    std::copy_n(w->className.data(), n, buffer);
+namespace {
+
+// Copies `text` into a caller's buffer of `maxCount` units (NUL included),
+// cut to fit; returns the units copied.
+int CopyOut(const std::u16string& text, LPWSTR buffer, int maxCount) {
+    int n = std::min(static_cast<int>(text.size()), maxCount - 1);
+    std::copy_n(text.data(), n, buffer);
     buffer[n] = 0;
     return n;
+}
+
+} // namespace
+
+int GetClassName(HWND hwnd, LPWSTR buffer, int maxCount) {
+    if (buffer == nullptr || maxCount <= 0) {
+        return 0;
+    }
+    buffer[0] = 0;
+    if (Window* w = Get(hwnd)) {
+        return CopyOut(w->className, buffer, maxCount);
+    }
+    // A window of another copy answers with what it was when found.
+    std::u16string className;
+    if (platform::instance::RemoteWindowInfo(hwnd, &className, nullptr)) {
+        return CopyOut(className, buffer, maxCount);
+    }
+    return 0;
 }
 
 BOOL SetWindowText(HWND hwnd, LPCWSTR text) {
@@ -725,6 +741,10 @@ int GetWindowText(HWND hwnd, LPWSTR buffer, int maxCount) {
     }
     buffer[0] = 0;
     if (Get(hwnd) == nullptr) {
+        std::u16string title;
+        if (platform::instance::RemoteWindowInfo(hwnd, nullptr, &title)) {
+            return CopyOut(title, buffer, maxCount);
+        }
         return 0;
     }
     return static_cast<int>(SendMessage(hwnd, WM_GETTEXT, static_cast<WPARAM>(maxCount),
@@ -733,7 +753,10 @@ int GetWindowText(HWND hwnd, LPWSTR buffer, int maxCount) {
 
 int GetWindowTextLength(HWND hwnd) {
     if (Get(hwnd) == nullptr) {
-        return 0;
+        std::u16string title;
+        return platform::instance::RemoteWindowInfo(hwnd, nullptr, &title)
+                   ? static_cast<int>(title.size())
+                   : 0;
     }
     return static_cast<int>(SendMessage(hwnd, WM_GETTEXTLENGTH, 0, 0));
 }

@@ -85,9 +85,10 @@ std::optional<std::int64_t> IdleNextDue();
 // While set, GetMessage returns WM_QUIT at once, so every loop, nested
 // modal loops included, unwinds.
 void SetShuttingDown(bool on);
-// Forgets every window, class, timer, queued message, resource module,
-// menu and bubble (without sending messages): a clean platform for the next
-// test. Call it when no UI thread runs.
+// Destroys every window left open (each gets WM_DESTROY, as from
+// DestroyWindow, but no activation messages), then forgets every class,
+// timer, queued message, resource module, menu and bubble: a clean platform
+// for the next test. Call it when no UI thread runs.
 void ResetForTests();
 
 } // namespace platform::inspect

@@ -374,6 +374,33 @@ TEST_F(DialogTest, CreateReturningMinusOneRefusesTheWindow) {
     EXPECT_EQ(d.Windows().size(), 1u);
 }
 
+TEST(DriverReset, WindowsLeftOpenGetTheirWmDestroyWithoutActivationMessages) {
+    createLog.clear();
+    {
+        Driver d;
+        d.Run([&] {
+            WNDCLASS wc{};
+            wc.lpfnWndProc = LoggerProc;
+            wc.lpszClassName = u"Logger";
+            RegisterClass(&wc);
+            HWND lower = CreateWindowEx(0, u"Logger", u"lower", WS_VISIBLE, 0, 22, 80, 44, nullptr,
+                                        nullptr, nullptr, nullptr);
+            CreateWindowEx(0, u"Logger", u"c", WS_CHILD | WS_VISIBLE, 0, 0, 8, 22, lower,
+                           reinterpret_cast<HMENU>(2), nullptr, nullptr);
+            HWND upper = CreateWindowEx(0, u"Logger", u"upper", WS_VISIBLE, 0, 22, 80, 44, nullptr,
+                                        nullptr, nullptr, nullptr);
+            HWND edit = CreateWindowEx(0, WC_EDIT, u"text", WS_CHILD | WS_VISIBLE, 0, 0, 80, 22,
+                                       upper, reinterpret_cast<HMENU>(4), nullptr, nullptr);
+            SetFocus(edit);
+        });
+        createLog.push_back("end of test");
+    }
+    // The topmost window goes first, each window before its children; the
+    // edit control frees its text (the leak check would tell otherwise).
+    EXPECT_EQ(createLog,
+              (std::vector<std::string>{"end of test", "destroy 0", "destroy 0", "destroy 2"}));
+}
+
 TEST_F(DialogTest, DestroyWindowSendsWmDestroyToTheWindowThenItsChildren) {
     createLog.clear();
     HWND parent = nullptr;

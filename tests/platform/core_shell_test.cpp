@@ -367,4 +367,84 @@ TEST_F(ShellTest, AWindowComingUpOverAnOpenMenuClosesItAndTakesTheKeys) {
     EXPECT_TRUE(commands.empty());
 }
 
+// A dialog with a soft-key bar and a combo box, for the drop-down test.
+std::vector<UINT> dialogCommands;
+
+INT_PTR ComboDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_INITDIALOG: {
+        SHINITDLGINFO init{};
+        init.dwMask = 1;
+        init.hDlg = dlg;
+        init.dwFlags = SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN;
+        SHInitDialog(&init);
+        SHMENUBARINFO mb{};
+        mb.cbSize = sizeof mb;
+        mb.hwndParent = dlg;
+        mb.nToolBarId = 104;
+        mb.hInstRes = instance;
+        SHCreateMenuBar(&mb);
+        HWND combo = GetDlgItem(dlg, 1095);
+        for (const char16_t* entry : {u"One", u"Two", u"Three"}) {
+            SendMessage(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+        }
+        SetFocus(combo);
+        return FALSE;
+    }
+    case WM_COMMAND:
+        if (HIWORD(wParam) == 0) {
+            dialogCommands.push_back(LOWORD(wParam));
+            if (LOWORD(wParam) == 32778 || LOWORD(wParam) == IDOK) {
+                EndDialog(dlg, LOWORD(wParam));
+            }
+        }
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+TEST_F(ShellTest, ADialogsSoftKeysShowAndWorkWhileAComboListIsOpen) {
+    dialogCommands.clear();
+    DLGTEMPLATE t{};
+    t.style = DS_MODALFRAME;
+    t.cx = 160;
+    t.cy = 120;
+    t.title = u"Pick";
+    DLGITEMTEMPLATE combo{};
+    combo.className = WC_COMBOBOX;
+    combo.text = u"";
+    combo.id = 1095;
+    combo.style = CBS_DROPDOWN | WS_TABSTOP;
+    combo.cy = 40;
+    combo.cx = 80;
+    t.items.push_back(combo);
+    INT_PTR result = 0;
+    d.Run([&] { result = DialogBoxIndirectParam(instance, &t, nullptr, ComboDlgProc, 0); });
+    HWND dialog = d.Top();
+    d.Down();
+    HWND list = d.Top();
+    ASSERT_NE(list, dialog); // the open list is the topmost window
+    ASSERT_EQ(d.ItemMessage(dialog, 1095, CB_GETDROPPEDSTATE), TRUE);
+    // The dialog stays the active window: its title, done button and soft
+    // keys stay on the screen.
+    EXPECT_EQ(d.Title(), u"Pick");
+    EXPECT_EQ(d.TitleButtonText(), u"ok");
+    EXPECT_EQ(d.SoftKeyText(0), u"Quit");
+    EXPECT_EQ(d.SoftKeyText(1), u"Menu");
+    EXPECT_NE(d.ScreenRows()[23].find("Quit"), std::string::npos);
+    // The right key opens the bar's menu and Esc closes it again.
+    d.SoftKey(1);
+    ASSERT_FALSE(d.Menu().empty());
+    EXPECT_EQ(LevelTexts(0).front(), u"Alpha");
+    d.Escape();
+    EXPECT_TRUE(d.Menu().empty());
+    // The left key sends its command to the dialog, which ends.
+    d.SoftKey(0);
+    EXPECT_EQ(dialogCommands, (std::vector<UINT>{32778}));
+    EXPECT_EQ(result, 32778);
+    EXPECT_FALSE(IsWindow(list));
+    EXPECT_TRUE(commands.empty());
+}
+
 } // namespace
