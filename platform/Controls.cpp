@@ -25,6 +25,7 @@ void RegisterControlClasses() {
         WNDCLASS wc{};
         wc.lpfnWndProc = info.proc;
         wc.lpszClassName = info.name;
+        wc.cbWndExtra = sizeof(void*); // the control's state
         RegisterClass(&wc);
     }
 }

@@ -11,7 +11,7 @@
 namespace platform::ctl {
 namespace {
 
-struct ButtonState : ControlState {
+struct ButtonState {
     std::u16string text;
     WPARAM check = BST_UNCHECKED;
 };
@@ -27,71 +27,58 @@ bool IsCheck(DWORD kind) {
     return kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX;
 }
 
-// Every live auto radio button with its state; the group of one is the
-// others with the same parent. The window API has no way to walk a dialog's
-// children, so the buttons keep this list themselves. The state pointer
-// tells a live entry from one whose window was forgotten without being
-// destroyed (and whose handle may since name another window).
-struct RadioEntry {
-    HWND hwnd;
-    ButtonState* state;
-};
-std::vector<RadioEntry>& RadioButtons() {
-    static auto* buttons = new std::vector<RadioEntry>;
+// Every auto radio button; the group of one is the others with the same
+// parent. The window API has no way to walk a dialog's children, so the
+// buttons keep this list themselves; a button leaves it at WM_DESTROY.
+std::vector<HWND>& RadioButtons() {
+    static auto* buttons = new std::vector<HWND>;
     return *buttons;
 }
 
-void SetCheck(HWND hwnd, WPARAM check) {
-    ButtonState* state = State<ButtonState>(hwnd);
+void SetCheck(HWND hwnd, ButtonState* state, WPARAM check) {
     if (state->check != check) {
         state->check = check;
         InvalidateRect(hwnd, nullptr, TRUE);
     }
     if (check == BST_CHECKED && Kind(hwnd) == BS_AUTORADIOBUTTON) {
         HWND parent = GetParent(hwnd);
-        std::vector<RadioEntry> group = RadioButtons(); // copy: a send could change it
-        for (const RadioEntry& other : group) {
-            if (other.hwnd == hwnd || !IsLiveState(other.state) || !IsWindow(other.hwnd) ||
-                GetWindowLongPtr(other.hwnd, GWL_USERDATA) !=
-                    reinterpret_cast<std::intptr_t>(other.state) ||
-                GetParent(other.hwnd) != parent) {
+        std::vector<HWND> group = RadioButtons(); // copy: a send could change it
+        for (HWND other : group) {
+            ButtonState* otherState = StateOf<ButtonState>(other);
+            if (other == hwnd || otherState == nullptr || GetParent(other) != parent) {
                 continue;
             }
-            if (other.state->check != BST_UNCHECKED) {
-                other.state->check = BST_UNCHECKED;
-                InvalidateRect(other.hwnd, nullptr, TRUE);
+            if (otherState->check != BST_UNCHECKED) {
+                otherState->check = BST_UNCHECKED;
+                InvalidateRect(other, nullptr, TRUE);
             }
         }
     }
 }
 
-void Click(HWND hwnd) {
+void Click(HWND hwnd, ButtonState* state) {
     if (!IsWindowEnabled(hwnd)) {
         return;
     }
     DWORD kind = Kind(hwnd);
     if (kind == BS_AUTORADIOBUTTON) {
-        SetCheck(hwnd, BST_CHECKED);
+        SetCheck(hwnd, state, BST_CHECKED);
     } else if (kind == BS_AUTOCHECKBOX) {
-        SetCheck(hwnd,
-                 State<ButtonState>(hwnd)->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
+        SetCheck(hwnd, state, state->check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED);
     }
     NotifyCommand(hwnd, BN_CLICKED);
 }
 
 void Paint(HWND hwnd, ButtonState* state) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    DWORD kind = Kind(hwnd);
+    bool push = !IsRadio(kind) && !IsCheck(kind);
+    ControlPaint paint(hwnd, push ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC, DefaultDialogBackground());
+    HDC dc = paint.dc;
     if (dc == nullptr) {
         return;
     }
-    RECT client;
-    GetClientRect(hwnd, &client);
-    DWORD kind = Kind(hwnd);
-    bool push = !IsRadio(kind) && !IsCheck(kind);
-    COLORREF bg = ControlColours(hwnd, dc, push ? WM_CTLCOLORBTN : WM_CTLCOLORSTATIC,
-                                 DefaultTextColor(), DefaultDialogBackground());
-    FillClient(dc, client, bg);
+    COLORREF bg = paint.bg;
+    const RECT& client = paint.client;
     std::u16string label;
     UINT format = DT_SINGLELINE | DT_VCENTER;
     if (push) {
@@ -111,87 +98,74 @@ void Paint(HWND hwnd, ButtonState* state) {
     } else {
         DrawTextIn(dc, label, client, format);
     }
-    EndPaint(hwnd, &ps);
 }
 
-} // namespace
-
-LRESULT ButtonWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Handle(HWND hwnd, ButtonState* state, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_CREATE: {
         auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
-        ButtonState* state = State<ButtonState>(hwnd);
-        if (cs != nullptr && cs->lpszName != nullptr) {
-            state->text = cs->lpszName;
-        }
+        state->text = CreateText(lParam);
         if (cs != nullptr && (static_cast<DWORD>(cs->style) & 0x0F) == BS_AUTORADIOBUTTON) {
-            RadioButtons().push_back({hwnd, state});
+            RadioButtons().push_back(hwnd);
         }
         return 0;
     }
     case WM_DESTROY: {
-        // Entries of this window, and of windows forgotten since, go.
         auto& radios = RadioButtons();
-        radios.erase(std::remove_if(radios.begin(), radios.end(),
-                                    [&](const RadioEntry& e) {
-                                        return e.hwnd == hwnd || !IsLiveState(e.state);
-                                    }),
-                     radios.end());
-        DestroyState<ButtonState>(hwnd);
+        radios.erase(std::remove(radios.begin(), radios.end(), hwnd), radios.end());
         return 0;
     }
     case WM_SETTEXT:
-        State<ButtonState>(hwnd)->text = TextFromLParam(lParam);
+        state->text = TextFromLParam(lParam);
         DefWindowProc(hwnd, msg, wParam, lParam);
         InvalidateRect(hwnd, nullptr, TRUE);
         return TRUE;
     case WM_GETTEXT:
-        return CopyTextOut(State<ButtonState>(hwnd)->text, wParam, lParam);
+        return CopyTextOut(state->text, wParam, lParam);
     case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(State<ButtonState>(hwnd)->text.size());
+        return static_cast<LRESULT>(state->text.size());
     case BM_GETCHECK:
-        return static_cast<LRESULT>(State<ButtonState>(hwnd)->check);
+        return static_cast<LRESULT>(state->check);
     case BM_SETCHECK: {
         DWORD kind = Kind(hwnd);
         if (IsRadio(kind) || IsCheck(kind)) {
-            SetCheck(hwnd, wParam == BST_CHECKED ? BST_CHECKED : BST_UNCHECKED);
+            SetCheck(hwnd, state, wParam == BST_CHECKED ? BST_CHECKED : BST_UNCHECKED);
         }
         return 0;
     }
     case BM_CLICK:
-        Click(hwnd);
+        Click(hwnd, state);
         return 0;
     case WM_KEYDOWN:
         if (wParam == VK_RETURN) {
-            Click(hwnd);
+            Click(hwnd, state);
             return 0;
         }
         return DefWindowProc(hwnd, msg, wParam, lParam);
     case WM_CHAR:
         if (wParam == u' ') {
-            Click(hwnd);
+            Click(hwnd, state);
             return 0;
         }
         return DefWindowProc(hwnd, msg, wParam, lParam);
     case WM_LBUTTONDOWN:
         if (IsWindowEnabled(hwnd)) {
             SetFocus(hwnd);
-            Click(hwnd);
+            Click(hwnd, state);
         }
         return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_ENABLE:
-        InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
     case WM_PAINT:
-        Paint(hwnd, State<ButtonState>(hwnd));
+        Paint(hwnd, state);
         return 0;
-    case WM_ERASEBKGND:
-        return 1;
     default:
-        return DefWindowProc(hwnd, msg, wParam, lParam);
+        return DefControlProc(hwnd, msg, wParam, lParam);
     }
+}
+
+} // namespace
+
+LRESULT ButtonWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ControlProc<ButtonState, Handle>(hwnd, msg, wParam, lParam);
 }
 
 } // namespace platform::ctl

@@ -17,7 +17,7 @@
 namespace platform::ctl {
 namespace {
 
-struct ComboState : ControlState {
+struct ComboState {
     EditBuffer field;
     std::vector<std::u16string> items;
     int current = -1; // CB_GETCURSEL
@@ -27,12 +27,8 @@ struct ComboState : ControlState {
     int dropRows = 8;    // entries the open list shows at most
     int openRows = 0;    // entries the open list shows now
     HWND list = nullptr; // the open list's pop-up window
-    char16_t pendingHigh = 0;
+    CharJoiner typed;    // WM_CHAR's halves of a surrogate pair
 };
-
-ComboState* StateOf(HWND combo) {
-    return State<ComboState>(combo);
-}
 
 // CBS_DROPDOWN has a field the user types into; CBS_DROPDOWNLIST shows
 // only the chosen entry.
@@ -301,34 +297,19 @@ LRESULT KeyDown(HWND combo, ComboState* state, WPARAM key, LPARAM lParam) {
     if (!HasEditField(combo)) {
         return DefWindowProc(combo, WM_KEYDOWN, key, lParam);
     }
-    switch (key) {
-    case VK_LEFT:
-        state->field.Left();
-        break;
-    case VK_RIGHT:
-        state->field.Right();
-        break;
-    case VK_HOME:
-        state->field.Home();
-        break;
-    case VK_END:
-        state->field.End();
-        break;
-    case VK_DELETE:
-        if (state->field.Delete()) {
-            FieldChanged(combo, state);
-        }
+    switch (state->field.Key(key)) {
+    case EditKey::Changed:
+        FieldChanged(combo, state);
         return 0;
-    case VK_BACK:
-        if (state->field.Backspace()) {
-            FieldChanged(combo, state);
-        }
+    case EditKey::Unchanged:
         return 0;
-    default:
-        return DefWindowProc(combo, WM_KEYDOWN, key, lParam);
+    case EditKey::Moved:
+        InvalidateRect(combo, nullptr, TRUE);
+        return 0;
+    case EditKey::NotEditing:
+        break;
     }
-    InvalidateRect(combo, nullptr, TRUE);
-    return 0;
+    return DefWindowProc(combo, WM_KEYDOWN, key, lParam);
 }
 
 LRESULT Char(HWND combo, ComboState* state, WPARAM wParam, LPARAM lParam) {
@@ -337,19 +318,11 @@ LRESULT Char(HWND combo, ComboState* state, WPARAM wParam, LPARAM lParam) {
     if (unit == 0x08 || !HasEditField(combo)) {
         return 0;
     }
-    char32_t ch = unit;
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-        state->pendingHigh = unit;
+    std::optional<char32_t> typed = state->typed.Take(unit);
+    if (!typed) {
         return 0;
     }
-    if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        if (state->pendingHigh == 0) {
-            return 0;
-        }
-        ch = 0x10000 + ((static_cast<char32_t>(state->pendingHigh) - 0xD800) << 10) +
-             (unit - 0xDC00);
-    }
-    state->pendingHigh = 0;
+    char32_t ch = *typed;
     if (ch < 0x20 || ch == 0x7F) {
         return DefWindowProc(combo, WM_CHAR, wParam, lParam);
     }
@@ -359,47 +332,36 @@ LRESULT Char(HWND combo, ComboState* state, WPARAM wParam, LPARAM lParam) {
     return 0;
 }
 
-} // namespace
-
-LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Handle(HWND hwnd, ComboState* state, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_CREATE: {
         auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
-        ComboState* state = StateOf(hwnd);
-        if (cs != nullptr) {
-            if (cs->lpszName != nullptr) {
-                state->field.SetText(cs->lpszName);
-            }
-            // The created height holds the field and the dropped list.
-            int rows = cs->cy / kCellHeight;
-            if (rows > 1) {
-                state->dropRows = rows - 1;
-                MoveWindow(hwnd, cs->x, cs->y, cs->cx, kCellHeight, FALSE);
-            }
+        state->field.SetText(CreateText(lParam));
+        // The created height holds the field and the dropped list.
+        int rows = cs != nullptr ? cs->cy / kCellHeight : 0;
+        if (rows > 1) {
+            state->dropRows = rows - 1;
+            MoveWindow(hwnd, cs->x, cs->y, cs->cx, kCellHeight, FALSE);
         }
         return 0;
     }
-    case WM_DESTROY: {
-        ComboState* state = StateOf(hwnd);
+    case WM_DESTROY:
         if (state->list != nullptr) {
             HWND list = state->list;
             state->list = nullptr;
             SetWindowLongPtr(list, GWL_USERDATA, 0);
             DestroyWindow(list);
         }
-        DestroyState<ComboState>(hwnd);
         return 0;
-    }
     case WM_SETTEXT:
-        SetField(hwnd, StateOf(hwnd), TextFromLParam(lParam));
+        SetField(hwnd, state, TextFromLParam(lParam));
         return TRUE;
     case WM_GETTEXT:
-        return CopyTextOut(StateOf(hwnd)->field.Text16(), wParam, lParam);
+        return CopyTextOut(state->field.Text16(), wParam, lParam);
     case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(StateOf(hwnd)->field.Length16());
+        return static_cast<LRESULT>(state->field.Length16());
     case CB_ADDSTRING:
     case CB_INSERTSTRING: {
-        ComboState* state = StateOf(hwnd);
         std::u16string text = TextFromLParam(lParam);
         int count = static_cast<int>(state->items.size());
         int index;
@@ -422,7 +384,6 @@ LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return index;
     }
     case CB_DELETESTRING: {
-        ComboState* state = StateOf(hwnd);
         auto index = static_cast<std::size_t>(wParam);
         if (index >= state->items.size()) {
             return CB_ERR;
@@ -438,7 +399,6 @@ LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return static_cast<LRESULT>(state->items.size());
     }
     case CB_RESETCONTENT: {
-        ComboState* state = StateOf(hwnd);
         CloseList(hwnd, state);
         state->items.clear();
         state->current = -1;
@@ -448,11 +408,10 @@ LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case CB_GETCOUNT:
-        return static_cast<LRESULT>(StateOf(hwnd)->items.size());
+        return static_cast<LRESULT>(state->items.size());
     case CB_GETCURSEL:
-        return StateOf(hwnd)->current;
+        return state->current;
     case CB_SETCURSEL: {
-        ComboState* state = StateOf(hwnd);
         auto index = static_cast<int>(static_cast<LPARAM>(wParam));
         if (index < 0 || index >= static_cast<int>(state->items.size())) {
             state->current = -1;
@@ -464,7 +423,6 @@ LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return index;
     }
     case CB_GETLBTEXT: {
-        ComboState* state = StateOf(hwnd);
         auto index = static_cast<std::size_t>(wParam);
         auto* out = reinterpret_cast<char16_t*>(lParam);
         if (index >= state->items.size() || out == nullptr) {
@@ -477,13 +435,11 @@ LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return static_cast<LRESULT>(text.size());
     }
     case CB_GETLBTEXTLEN: {
-        ComboState* state = StateOf(hwnd);
         auto index = static_cast<std::size_t>(wParam);
         return index < state->items.size() ? static_cast<LRESULT>(state->items[index].size())
                                            : CB_ERR;
     }
     case CB_SHOWDROPDOWN: {
-        ComboState* state = StateOf(hwnd);
         if (wParam != 0) {
             OpenList(hwnd, state);
         } else {
@@ -492,32 +448,19 @@ LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     }
     case CB_GETDROPPEDSTATE:
-        return StateOf(hwnd)->dropped ? TRUE : FALSE;
+        return state->dropped ? TRUE : FALSE;
     case CB_LIMITTEXT:
-        StateOf(hwnd)->field.limit16 = wParam == 0 ? 0x7FFFFFFE : wParam;
+        state->field.limit16 = wParam == 0 ? 0x7FFFFFFE : wParam;
         return TRUE;
-    case CB_GETEDITSEL: {
-        DWORD start = 0;
-        DWORD end = 0;
-        StateOf(hwnd)->field.Selection16(&start, &end);
-        if (wParam != 0) {
-            *reinterpret_cast<DWORD*>(wParam) = start;
-        }
-        if (lParam != 0) {
-            *reinterpret_cast<DWORD*>(lParam) = end;
-        }
-        return static_cast<LRESULT>(MAKELPARAM(static_cast<WORD>(std::min<DWORD>(start, 0xFFFF)),
-                                               static_cast<WORD>(std::min<DWORD>(end, 0xFFFF))));
-    }
+    case CB_GETEDITSEL:
+        return SelectionReply(state->field, wParam, lParam);
     case WM_KEYDOWN:
-        return KeyDown(hwnd, StateOf(hwnd), wParam, lParam);
+        return KeyDown(hwnd, state, wParam, lParam);
     case WM_CHAR:
-        return Char(hwnd, StateOf(hwnd), wParam, lParam);
+        return Char(hwnd, state, wParam, lParam);
     case WM_LBUTTONDOWN: {
-        ComboState* state = StateOf(hwnd);
         SetFocus(hwnd);
-        int col =
-            static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))) / kCellWidth;
+        int col = TapPoint(lParam).x / kCellWidth;
         CellRect cells = ClientCells(hwnd);
         if (col >= cells.right - 1 || !HasEditField(hwnd)) {
             if (state->dropped) {
@@ -542,26 +485,29 @@ LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         InvalidateRect(hwnd, nullptr, TRUE);
         NotifyCommand(hwnd, 3 /* CBN_SETFOCUS */);
         return 0;
-    case WM_KILLFOCUS: {
-        ComboState* state = StateOf(hwnd);
+    case WM_KILLFOCUS:
         CloseList(hwnd, state);
         InvalidateRect(hwnd, nullptr, TRUE);
         NotifyCommand(hwnd, 4 /* CBN_KILLFOCUS */);
         return 0;
-    }
     case WM_PAINT:
-        PaintField(hwnd, StateOf(hwnd));
+        PaintField(hwnd, state);
         return 0;
-    case WM_ERASEBKGND:
-        return 1;
     default:
-        return DefWindowProc(hwnd, msg, wParam, lParam);
+        return DefControlProc(hwnd, msg, wParam, lParam);
     }
+}
+
+} // namespace
+
+LRESULT ComboWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ControlProc<ComboState, Handle>(hwnd, msg, wParam, lParam);
 }
 
 LRESULT ComboListWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto combo = reinterpret_cast<HWND>(GetWindowLongPtr(hwnd, GWL_USERDATA));
-    bool live = combo != nullptr && IsWindow(combo);
+    ComboState* state = combo != nullptr ? StateOf<ComboState>(combo) : nullptr;
+    bool live = state != nullptr;
     switch (msg) {
     case WM_PAINT: {
         PAINTSTRUCT ps;
@@ -571,7 +517,7 @@ LRESULT ComboListWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             GetClientRect(hwnd, &client);
             FillClient(dc, client, DefaultEditBackground());
             if (live) {
-                PaintList(dc, StateOf(combo), PixelsToCells(client));
+                PaintList(dc, state, PixelsToCells(client));
             }
             EndPaint(hwnd, &ps);
         }
@@ -579,10 +525,7 @@ LRESULT ComboListWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_LBUTTONDOWN:
         if (live) {
-            ComboState* state = StateOf(combo);
-            int row = static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam))) /
-                      kCellHeight;
-            Choose(combo, state, state->listTop + row);
+            Choose(combo, state, state->listTop + TapPoint(lParam).y / kCellHeight);
         }
         return 0;
     case WM_KEYDOWN:

@@ -2,31 +2,49 @@
 #include "platform/CtlCommon.h"
 
 #include <algorithm>
-#include <memory>
-#include <unordered_map>
 
 namespace platform::ctl {
 
-namespace {
-
-std::unordered_map<const ControlState*, std::unique_ptr<ControlState>>& States() {
-    static auto* states =
-        new std::unordered_map<const ControlState*, std::unique_ptr<ControlState>>;
-    return *states;
+LRESULT DefControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ENABLE:
+    case WM_SIZE:
+        InvalidateRect(hwnd, nullptr, TRUE);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    default:
+        return DefWindowProc(hwnd, msg, wParam, lParam);
+    }
 }
 
-} // namespace
-
-void AdoptState(ControlState* state) {
-    States()[state].reset(state);
+std::u16string CreateText(LPARAM createStruct) {
+    auto* cs = reinterpret_cast<const CREATESTRUCT*>(createStruct);
+    return cs != nullptr && cs->lpszName != nullptr ? std::u16string(cs->lpszName)
+                                                    : std::u16string();
 }
 
-void ReleaseState(ControlState* state) {
-    States().erase(state);
+POINT TapPoint(LPARAM lParam) {
+    auto bits = static_cast<std::uintptr_t>(lParam);
+    return POINT{static_cast<std::int16_t>(LOWORD(bits)), static_cast<std::int16_t>(HIWORD(bits))};
 }
 
-bool IsLiveState(const ControlState* state) {
-    return States().count(state) != 0;
+ControlPaint::ControlPaint(HWND hwnd, UINT ctlColorMsg, COLORREF background) : hwnd_(hwnd) {
+    dc = BeginPaint(hwnd, &ps_);
+    if (dc == nullptr) {
+        return;
+    }
+    GetClientRect(hwnd, &client);
+    bg = ControlColours(hwnd, dc, ctlColorMsg, DefaultTextColor(), background);
+    FillClient(dc, client, bg);
+}
+
+ControlPaint::~ControlPaint() {
+    if (dc != nullptr) {
+        EndPaint(hwnd_, &ps_);
+    }
 }
 
 DWORD Style(HWND hwnd) {
@@ -150,10 +168,10 @@ std::size_t FromUnits16(const std::u32string& text, std::size_t units) {
 
 } // namespace
 
-std::u16string EditBuffer::Text16() const {
+std::u16string EncodeUtf16(std::u32string_view text) {
     std::u16string out;
-    out.reserve(text_.size());
-    for (char32_t ch : text_) {
+    out.reserve(text.size());
+    for (char32_t ch : text) {
         if (ch >= 0x10000) {
             ch -= 0x10000;
             out += static_cast<char16_t>(0xD800 + (ch >> 10));
@@ -163,6 +181,26 @@ std::u16string EditBuffer::Text16() const {
         }
     }
     return out;
+}
+
+std::optional<char32_t> CharJoiner::Take(char16_t unit) {
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+        high_ = unit;
+        return std::nullopt;
+    }
+    char32_t ch = unit;
+    if (unit >= 0xDC00 && unit <= 0xDFFF) {
+        if (high_ == 0) {
+            return std::nullopt;
+        }
+        ch = 0x10000 + ((static_cast<char32_t>(high_) - 0xD800) << 10) + (unit - 0xDC00);
+    }
+    high_ = 0;
+    return ch;
+}
+
+std::u16string EditBuffer::Text16() const {
+    return EncodeUtf16(text_);
 }
 
 void EditBuffer::SetText(std::u16string_view text) {
@@ -263,6 +301,43 @@ void EditBuffer::Right() {
     } else {
         MoveTo(CrLfAt(caret_) ? caret_ + 2 : caret_ + 1);
     }
+}
+
+EditKey EditBuffer::Key(WPARAM vk) {
+    switch (vk) {
+    case VK_LEFT:
+        Left();
+        return EditKey::Moved;
+    case VK_RIGHT:
+        Right();
+        return EditKey::Moved;
+    case VK_HOME:
+        Home();
+        return EditKey::Moved;
+    case VK_END:
+        End();
+        return EditKey::Moved;
+    case VK_DELETE:
+        return Delete() ? EditKey::Changed : EditKey::Unchanged;
+    case VK_BACK:
+        return Backspace() ? EditKey::Changed : EditKey::Unchanged;
+    default:
+        return EditKey::NotEditing;
+    }
+}
+
+LRESULT SelectionReply(const EditBuffer& buffer, WPARAM startOut, LPARAM endOut) {
+    DWORD start = 0;
+    DWORD end = 0;
+    buffer.Selection16(&start, &end);
+    if (startOut != 0) {
+        *reinterpret_cast<DWORD*>(startOut) = start;
+    }
+    if (endOut != 0) {
+        *reinterpret_cast<DWORD*>(endOut) = end;
+    }
+    return static_cast<LRESULT>(MAKELPARAM(static_cast<WORD>(std::min<DWORD>(start, 0xFFFF)),
+                                           static_cast<WORD>(std::min<DWORD>(end, 0xFFFF))));
 }
 
 bool RepeatTracker::Press(int direction) {

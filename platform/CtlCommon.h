@@ -7,39 +7,50 @@
 #include "platform/Canvas.h"
 #include "platform/win.h"
 
+#include <optional>
 #include <string>
 
 namespace platform::ctl {
 
-// The state object of a control window, kept in its GWL_USERDATA. It is
-// made on first use (so a message that arrives before WM_CREATE is safe)
-// and freed by DestroyState at WM_DESTROY. Every state is also held by a
-// process-wide registry, so that windows a test forgets without
-// destroying them do not count as leaks, and so that a pointer can be
-// checked for being a live state.
-struct ControlState {
-    virtual ~ControlState() = default;
-};
-void AdoptState(ControlState* state);
-void ReleaseState(ControlState* state);
-bool IsLiveState(const ControlState* state);
+// The state object of a control window lives in the window's own extra
+// bytes (slot kStateSlot, so that GWL_USERDATA stays the program's).
+// ControlProc makes it at WM_CREATE, hands it to the control's handler with
+// every message, and frees it once the handler has seen WM_DESTROY (every
+// window gets one: the headless driver's reset destroys what a test left
+// open). Messages before WM_CREATE or after WM_DESTROY go to DefWindowProc.
+inline constexpr int kStateSlot = 0;
 
-template <typename T> T* State(HWND hwnd) {
-    auto* state = reinterpret_cast<T*>(GetWindowLongPtr(hwnd, GWL_USERDATA));
+template <typename T> T* StateOf(HWND hwnd) {
+    return reinterpret_cast<T*>(GetWindowLongPtr(hwnd, kStateSlot));
+}
+
+template <typename T, LRESULT (*Handle)(HWND, T*, UINT, WPARAM, LPARAM)>
+LRESULT ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CREATE && StateOf<T>(hwnd) == nullptr) {
+        SetWindowLongPtr(hwnd, kStateSlot, reinterpret_cast<std::intptr_t>(new T));
+    }
+    T* state = StateOf<T>(hwnd);
     if (state == nullptr) {
-        state = new T;
-        AdoptState(state);
-        SetWindowLongPtr(hwnd, GWL_USERDATA, reinterpret_cast<std::intptr_t>(state));
+        return DefWindowProc(hwnd, msg, wParam, lParam);
     }
-    return state;
-}
-template <typename T> void DestroyState(HWND hwnd) {
-    auto* state = reinterpret_cast<T*>(GetWindowLongPtr(hwnd, GWL_USERDATA));
-    SetWindowLongPtr(hwnd, GWL_USERDATA, 0);
-    if (state != nullptr) {
-        ReleaseState(state);
+    LRESULT result = Handle(hwnd, state, msg, wParam, lParam);
+    if (msg == WM_DESTROY || (msg == WM_CREATE && result == -1)) {
+        SetWindowLongPtr(hwnd, kStateSlot, 0);
+        delete state;
     }
+    return result;
 }
+
+// What every control answers alike: a change of focus, enabled state or
+// size repaints it, its background is never erased on its own (painting
+// fills the whole control), and the rest goes to DefWindowProc.
+LRESULT DefControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// The window text a control is created with (CREATESTRUCT's lpszName).
+std::u16string CreateText(LPARAM createStruct);
+
+// A tap's client pixel position from a mouse message's lParam.
+POINT TapPoint(LPARAM lParam);
 
 DWORD Style(HWND hwnd);
 bool HasFocus(HWND hwnd);
@@ -62,6 +73,26 @@ COLORREF DefaultEditBackground();
 // default colours `text` and `background`. Returns the background colour.
 COLORREF ControlColours(HWND hwnd, HDC dc, UINT ctlColorMsg, COLORREF text, COLORREF background);
 
+// One WM_PAINT of a control: BeginPaint, the colours asked of the parent
+// with `ctlColorMsg` (the defaults: the window text colour on `background`),
+// the client area filled with the background; EndPaint when it goes. Check
+// `dc` before drawing: it is null when there is nothing to paint.
+class ControlPaint {
+  public:
+    ControlPaint(HWND hwnd, UINT ctlColorMsg, COLORREF background);
+    ~ControlPaint();
+    ControlPaint(const ControlPaint&) = delete;
+    ControlPaint& operator=(const ControlPaint&) = delete;
+
+    HDC dc = nullptr;
+    RECT client{0, 0, 0, 0};
+    COLORREF bg = 0;
+
+  private:
+    HWND hwnd_;
+    PAINTSTRUCT ps_{};
+};
+
 // Fills the client area with a colour.
 void FillClient(HDC dc, const RECT& client, COLORREF color);
 // Draws text in a rectangle of the DC, with the DC's colours.
@@ -76,6 +107,28 @@ std::u16string TextFromLParam(LPARAM lParam);
 
 // Client rectangle in whole cells.
 CellRect ClientCells(HWND hwnd);
+
+// UTF-32 to UTF-16.
+std::u16string EncodeUtf16(std::u32string_view text);
+
+// The halves of a surrogate pair that WM_CHAR delivers one at a time, joined.
+class CharJoiner {
+  public:
+    // Takes one UTF-16 unit: returns the character it completes, or nothing
+    // while a pair is half-way (a low half without its high half is dropped).
+    std::optional<char32_t> Take(char16_t unit);
+
+  private:
+    char16_t high_ = 0;
+};
+
+// What an editing key did to an EditBuffer.
+enum class EditKey {
+    NotEditing, // not one of the keys EditBuffer::Key handles
+    Moved,      // the caret moved (or stayed at an end)
+    Changed,    // the text changed
+    Unchanged,  // Delete or Backspace with nothing to delete
+};
 
 // An editable text with a caret and a selection (anchor..caret), kept as
 // code points so that the caret never lands inside a surrogate pair.
@@ -104,6 +157,8 @@ class EditBuffer {
     void Right();
     void Home() { MoveTo(0); }
     void End() { MoveTo(text_.size()); }
+    // Left, Right, Home, End, Delete and Backspace.
+    EditKey Key(WPARAM vk);
 
     std::size_t limit16 = 30000; // EM_LIMITTEXT, in UTF-16 units
 
@@ -114,6 +169,10 @@ class EditBuffer {
     std::size_t caret_ = 0;
     std::size_t anchor_ = 0;
 };
+
+// EM_GETSEL and CB_GETEDITSEL: the selection in UTF-16 units, stored where
+// wParam and lParam point (when they do) and returned in one value.
+LRESULT SelectionReply(const EditBuffer& buffer, WPARAM startOut, LPARAM endOut);
 
 // Remembers presses of an arrow so that a held arrow can be told from single
 // presses: more than five presses of the same arrow within half a second of

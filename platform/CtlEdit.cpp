@@ -13,12 +13,12 @@
 namespace platform::ctl {
 namespace {
 
-struct EditState : ControlState {
+struct EditState {
     EditBuffer buffer;
-    int topLine = 0;          // multi-line: first visual line shown
-    int scrollCols = 0;       // single-line: cells scrolled off to the left
-    int preferredCol = -1;    // multi-line: column kept across Up/Down
-    char16_t pendingHigh = 0; // first half of a surrogate pair typed by WM_CHAR
+    int topLine = 0;       // multi-line: first visual line shown
+    int scrollCols = 0;    // single-line: cells scrolled off to the left
+    int preferredCol = -1; // multi-line: column kept across Up/Down
+    CharJoiner typed;      // WM_CHAR's halves of a surrogate pair
 };
 
 // One line as shown: code points [start, end) of the text; the next line
@@ -183,16 +183,12 @@ void PaintScrollBar(HDC dc, const CellRect& client, int top, int rows, int total
 }
 
 void Paint(HWND hwnd, EditState* state) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    ControlPaint paint(hwnd, WM_CTLCOLOREDIT, DefaultEditBackground());
+    HDC dc = paint.dc;
     if (dc == nullptr) {
         return;
     }
-    RECT clientPx;
-    GetClientRect(hwnd, &clientPx);
-    COLORREF bg =
-        ControlColours(hwnd, dc, WM_CTLCOLOREDIT, DefaultTextColor(), DefaultEditBackground());
-    FillClient(dc, clientPx, bg);
+    COLORREF bg = paint.bg;
     COLORREF fg = GetTextColor(dc);
     COLORREF textBg = GetBkMode(dc) == OPAQUE ? GetBkColor(dc) : bg;
     bool readOnly = IsReadOnly(hwnd);
@@ -203,17 +199,7 @@ void Paint(HWND hwnd, EditState* state) {
     std::u16string line16;
 
     auto drawRun = [&](std::size_t from, std::size_t to, int col, int row) {
-        line16.clear();
-        for (std::size_t i = from; i < to; ++i) {
-            char32_t ch = text[i];
-            if (ch >= 0x10000) {
-                ch -= 0x10000;
-                line16 += static_cast<char16_t>(0xD800 + (ch >> 10));
-                line16 += static_cast<char16_t>(0xDC00 + (ch & 0x3FF));
-            } else {
-                line16 += static_cast<char16_t>(ch);
-            }
-        }
+        line16 = EncodeUtf16(std::u32string_view(text).substr(from, to - from));
         RECT r = CellsToPixels(CellRect{col, row, area.right + 1000, row + 1});
         r.right = CellsToPixels(area).right;
         DrawTextIn(dc, line16, r, DT_LEFT | DT_SINGLELINE);
@@ -282,7 +268,6 @@ void Paint(HWND hwnd, EditState* state) {
                            static_cast<int>(lines.size()));
         }
     }
-    EndPaint(hwnd, &ps);
 }
 
 void Scroll(HWND hwnd, EditState* state, int delta) {
@@ -344,31 +329,28 @@ LRESULT KeyDown(HWND hwnd, EditState* state, WPARAM key, LPARAM lParam) {
     if (key != VK_UP && key != VK_DOWN && key != VK_PRIOR && key != VK_NEXT) {
         state->preferredCol = -1;
     }
-    switch (key) {
-    case VK_LEFT:
-        state->buffer.Left();
-        break;
-    case VK_RIGHT:
-        state->buffer.Right();
-        break;
-    case VK_HOME:
-        state->buffer.Home();
-        break;
-    case VK_END:
-        state->buffer.End();
-        break;
-    case VK_DELETE:
-    case VK_BACK:
-        if (readOnly) {
-            return 0;
-        }
-        if (key == VK_DELETE ? state->buffer.Delete() : state->buffer.Backspace()) {
-            if (multi) {
-                ShowCaretLine(hwnd, state);
-            }
-            Changed(hwnd, state);
-        }
+    if (readOnly && (key == VK_DELETE || key == VK_BACK)) {
         return 0;
+    }
+    switch (state->buffer.Key(key)) {
+    case EditKey::Changed:
+        if (multi) {
+            ShowCaretLine(hwnd, state);
+        }
+        Changed(hwnd, state);
+        return 0;
+    case EditKey::Unchanged:
+        return 0;
+    case EditKey::Moved:
+        if (multi) {
+            ShowCaretLine(hwnd, state);
+        }
+        InvalidateRect(hwnd, nullptr, TRUE);
+        return 0;
+    case EditKey::NotEditing:
+        break;
+    }
+    switch (key) {
     case VK_UP:
     case VK_DOWN:
     case VK_PRIOR:
@@ -386,11 +368,6 @@ LRESULT KeyDown(HWND hwnd, EditState* state, WPARAM key, LPARAM lParam) {
     default:
         return DefWindowProc(hwnd, WM_KEYDOWN, key, lParam);
     }
-    if (multi) {
-        ShowCaretLine(hwnd, state);
-    }
-    InvalidateRect(hwnd, nullptr, TRUE);
-    return 0;
 }
 
 LRESULT Char(HWND hwnd, EditState* state, WPARAM wParam, LPARAM lParam) {
@@ -399,19 +376,11 @@ LRESULT Char(HWND hwnd, EditState* state, WPARAM wParam, LPARAM lParam) {
     if (IsReadOnly(hwnd) || unit == 0x08) {
         return 0;
     }
-    char32_t ch = unit;
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-        state->pendingHigh = unit;
+    std::optional<char32_t> typed = state->typed.Take(unit);
+    if (!typed) {
         return 0;
     }
-    if (unit >= 0xDC00 && unit <= 0xDFFF) {
-        if (state->pendingHigh == 0) {
-            return 0;
-        }
-        ch = 0x10000 + ((static_cast<char32_t>(state->pendingHigh) - 0xD800) << 10) +
-             (unit - 0xDC00);
-    }
-    state->pendingHigh = 0;
+    char32_t ch = *typed;
     if (ch < 0x20 || ch == 0x7F) {
         // Enter, Esc, Tab and other control characters belong to the dialog.
         return DefWindowProc(hwnd, WM_CHAR, wParam, lParam);
@@ -433,8 +402,9 @@ LRESULT Char(HWND hwnd, EditState* state, WPARAM wParam, LPARAM lParam) {
 
 void Tap(HWND hwnd, EditState* state, LPARAM lParam) {
     SetFocus(hwnd);
-    int col = static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))) / kCellWidth;
-    int row = static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam))) / kCellHeight;
+    POINT at = TapPoint(lParam);
+    int col = at.x / kCellWidth;
+    int row = at.y / kCellHeight;
     const std::u32string& text = state->buffer.Text();
     CellRect area = TextArea(hwnd);
     if (IsMultiLine(hwnd)) {
@@ -458,41 +428,28 @@ void Tap(HWND hwnd, EditState* state, LPARAM lParam) {
     InvalidateRect(hwnd, nullptr, TRUE);
 }
 
-} // namespace
-
-LRESULT EditWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Handle(HWND hwnd, EditState* state, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_CREATE: {
-        auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
-        EditState* state = State<EditState>(hwnd);
-        if (cs != nullptr && cs->lpszName != nullptr) {
-            state->buffer.SetText(cs->lpszName);
-        }
+    case WM_CREATE:
+        state->buffer.SetText(CreateText(lParam));
         return 0;
-    }
-    case WM_DESTROY:
-        DestroyState<EditState>(hwnd);
-        return 0;
-    case WM_SETTEXT: {
-        EditState* state = State<EditState>(hwnd);
+    case WM_SETTEXT:
         state->buffer.SetText(TextFromLParam(lParam));
         state->topLine = 0;
         state->scrollCols = 0;
         state->preferredCol = -1;
         Changed(hwnd, state);
         return TRUE;
-    }
     case WM_GETTEXT:
-        return CopyTextOut(State<EditState>(hwnd)->buffer.Text16(), wParam, lParam);
+        return CopyTextOut(state->buffer.Text16(), wParam, lParam);
     case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(State<EditState>(hwnd)->buffer.Length16());
-    case EM_LIMITTEXT: {
+        return static_cast<LRESULT>(state->buffer.Length16());
+    case EM_LIMITTEXT:
         // 0 lifts the limit (as far as the platform goes).
-        State<EditState>(hwnd)->buffer.limit16 = wParam == 0 ? 0x7FFFFFFE : wParam;
+        state->buffer.limit16 = wParam == 0 ? 0x7FFFFFFE : wParam;
         return 0;
-    }
     case EM_GETLIMITTEXT:
-        return static_cast<LRESULT>(State<EditState>(hwnd)->buffer.limit16);
+        return static_cast<LRESULT>(state->buffer.limit16);
     case EM_SETREADONLY: {
         DWORD style = Style(hwnd);
         style = wParam != 0 ? (style | ES_READONLY) : (style & ~ES_READONLY);
@@ -500,30 +457,19 @@ LRESULT EditWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         InvalidateRect(hwnd, nullptr, TRUE);
         return TRUE;
     }
-    case EM_GETSEL: {
-        DWORD start = 0;
-        DWORD end = 0;
-        State<EditState>(hwnd)->buffer.Selection16(&start, &end);
-        if (wParam != 0) {
-            *reinterpret_cast<DWORD*>(wParam) = start;
-        }
-        if (lParam != 0) {
-            *reinterpret_cast<DWORD*>(lParam) = end;
-        }
-        return static_cast<LRESULT>(MAKELPARAM(static_cast<WORD>(std::min<DWORD>(start, 0xFFFF)),
-                                               static_cast<WORD>(std::min<DWORD>(end, 0xFFFF))));
-    }
+    case EM_GETSEL:
+        return SelectionReply(state->buffer, wParam, lParam);
     case EM_SETSEL:
-        State<EditState>(hwnd)->buffer.SetSelection16(
-            static_cast<long>(static_cast<LPARAM>(wParam)), static_cast<long>(lParam));
+        state->buffer.SetSelection16(static_cast<long>(static_cast<LPARAM>(wParam)),
+                                     static_cast<long>(lParam));
         InvalidateRect(hwnd, nullptr, TRUE);
         return 0;
     case WM_KEYDOWN:
-        return KeyDown(hwnd, State<EditState>(hwnd), wParam, lParam);
+        return KeyDown(hwnd, state, wParam, lParam);
     case WM_CHAR:
-        return Char(hwnd, State<EditState>(hwnd), wParam, lParam);
+        return Char(hwnd, state, wParam, lParam);
     case WM_LBUTTONDOWN:
-        Tap(hwnd, State<EditState>(hwnd), lParam);
+        Tap(hwnd, state, lParam);
         return 0;
     case WM_SETFOCUS:
         InvalidateRect(hwnd, nullptr, TRUE);
@@ -533,18 +479,18 @@ LRESULT EditWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         InvalidateRect(hwnd, nullptr, TRUE);
         NotifyCommand(hwnd, EN_KILLFOCUS);
         return 0;
-    case WM_SIZE:
-    case WM_ENABLE:
-        InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
     case WM_PAINT:
-        Paint(hwnd, State<EditState>(hwnd));
+        Paint(hwnd, state);
         return 0;
-    case WM_ERASEBKGND:
-        return 1;
     default:
-        return DefWindowProc(hwnd, msg, wParam, lParam);
+        return DefControlProc(hwnd, msg, wParam, lParam);
     }
+}
+
+} // namespace
+
+LRESULT EditWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ControlProc<EditState, Handle>(hwnd, msg, wParam, lParam);
 }
 
 } // namespace platform::ctl

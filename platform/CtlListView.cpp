@@ -21,7 +21,7 @@ struct Column {
     int fmt = LVCFMT_LEFT;
 };
 
-struct ListState : ControlState {
+struct ListState {
     std::vector<Column> columns;
     int count = 0;
     int selected = -1;
@@ -292,8 +292,7 @@ void Tap(HWND hwnd, ListState* state, LPARAM lParam) {
     if (!IsWindow(hwnd)) {
         return;
     }
-    POINT at{static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam))),
-             static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam)))};
+    POINT at = TapPoint(lParam);
     int y = at.y - HeaderHeight(hwnd);
     if (y < 0) {
         return; // the header
@@ -364,18 +363,9 @@ int NextItem(const ListState* state, int start, UINT flags) {
     return -1;
 }
 
-} // namespace
-
-LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Handle(HWND hwnd, ListState* state, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_CREATE:
-        State<ListState>(hwnd);
-        return 0;
-    case WM_DESTROY:
-        DestroyState<ListState>(hwnd);
-        return 0;
     case LVM_INSERTCOLUMN: {
-        ListState* state = State<ListState>(hwnd);
         auto* col = reinterpret_cast<const LVCOLUMN*>(lParam);
         if (col == nullptr) {
             return -1;
@@ -396,12 +386,10 @@ LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return static_cast<LRESULT>(index);
     }
     case LVM_GETCOLUMNWIDTH: {
-        ListState* state = State<ListState>(hwnd);
         auto index = static_cast<std::size_t>(wParam);
         return index < state->columns.size() ? state->columns[index].width : 0;
     }
     case LVM_SETITEMCOUNT: {
-        ListState* state = State<ListState>(hwnd);
         state->count = std::max(static_cast<int>(wParam), 0);
         // Rows that went away take their selection and focus with them.
         if (state->selected >= state->count) {
@@ -415,18 +403,16 @@ LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     }
     case LVM_GETITEMCOUNT:
-        return State<ListState>(hwnd)->count;
+        return state->count;
     case LVM_SETBKCOLOR: {
-        ListState* state = State<ListState>(hwnd);
         state->bk = static_cast<COLORREF>(lParam);
         state->bkSet = true;
         InvalidateRect(hwnd, nullptr, TRUE);
         return TRUE;
     }
     case LVM_GETBKCOLOR:
-        return static_cast<LRESULT>(Background(State<ListState>(hwnd)));
+        return static_cast<LRESULT>(Background(state));
     case LVM_SETEXTENDEDLISTVIEWSTYLE: {
-        ListState* state = State<ListState>(hwnd);
         DWORD old = state->exStyle;
         auto mask = static_cast<DWORD>(wParam);
         auto style = static_cast<DWORD>(lParam);
@@ -435,16 +421,14 @@ LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return static_cast<LRESULT>(old);
     }
     case LVM_GETEXTENDEDLISTVIEWSTYLE:
-        return static_cast<LRESULT>(State<ListState>(hwnd)->exStyle);
+        return static_cast<LRESULT>(state->exStyle);
     case LVM_GETNEXTITEM:
-        return NextItem(State<ListState>(hwnd), static_cast<int>(static_cast<LPARAM>(wParam)),
+        return NextItem(state, static_cast<int>(static_cast<LPARAM>(wParam)),
                         static_cast<UINT>(LOWORD(static_cast<std::uintptr_t>(lParam))));
     case LVM_SETITEMSTATE:
-        return SetItemState(hwnd, State<ListState>(hwnd),
-                            static_cast<int>(static_cast<LPARAM>(wParam)),
+        return SetItemState(hwnd, state, static_cast<int>(static_cast<LPARAM>(wParam)),
                             reinterpret_cast<const LVITEM*>(lParam));
     case LVM_GETITEMSTATE: {
-        ListState* state = State<ListState>(hwnd);
         auto index = static_cast<int>(wParam);
         UINT result = 0;
         if (index == state->selected) {
@@ -456,7 +440,6 @@ LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return static_cast<LRESULT>(result & static_cast<UINT>(lParam));
     }
     case LVM_GETITEMRECT: {
-        ListState* state = State<ListState>(hwnd);
         auto* rect = reinterpret_cast<RECT*>(lParam);
         auto index = static_cast<int>(wParam);
         if (rect == nullptr || index < 0 || index >= state->count) {
@@ -466,7 +449,6 @@ LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     }
     case LVM_ENSUREVISIBLE: {
-        ListState* state = State<ListState>(hwnd);
         auto index = static_cast<int>(wParam);
         if (index < 0 || index >= state->count) {
             return FALSE;
@@ -476,25 +458,24 @@ LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     }
     case LVM_GETTOPINDEX:
-        return State<ListState>(hwnd)->top;
+        return state->top;
     case WM_KEYDOWN:
-        return KeyDown(hwnd, State<ListState>(hwnd), wParam, lParam);
+        return KeyDown(hwnd, state, wParam, lParam);
     case WM_LBUTTONDOWN:
-        Tap(hwnd, State<ListState>(hwnd), lParam);
-        return 0;
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_SIZE:
-        InvalidateRect(hwnd, nullptr, TRUE);
+        Tap(hwnd, state, lParam);
         return 0;
     case WM_PAINT:
-        Paint(hwnd, State<ListState>(hwnd));
+        Paint(hwnd, state);
         return 0;
-    case WM_ERASEBKGND:
-        return 1;
     default:
-        return DefWindowProc(hwnd, msg, wParam, lParam);
+        return DefControlProc(hwnd, msg, wParam, lParam);
     }
+}
+
+} // namespace
+
+LRESULT ListViewWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ControlProc<ListState, Handle>(hwnd, msg, wParam, lParam);
 }
 
 } // namespace platform::ctl

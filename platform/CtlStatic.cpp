@@ -6,7 +6,7 @@
 namespace platform::ctl {
 namespace {
 
-struct StaticState : ControlState {
+struct StaticState {
     std::u16string text;
     HICON icon = nullptr;
     HINSTANCE instance = nullptr;
@@ -33,16 +33,11 @@ HICON IconNamedBy(HINSTANCE instance, const std::u16string& text) {
 }
 
 void Paint(HWND hwnd, StaticState* state) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    ControlPaint paint(hwnd, WM_CTLCOLORSTATIC, DefaultDialogBackground());
+    HDC dc = paint.dc;
     if (dc == nullptr) {
         return;
     }
-    RECT client;
-    GetClientRect(hwnd, &client);
-    COLORREF bg =
-        ControlColours(hwnd, dc, WM_CTLCOLORSTATIC, DefaultTextColor(), DefaultDialogBackground());
-    FillClient(dc, client, bg);
     DWORD style = Style(hwnd);
     if (IsIconStyle(style)) {
         if (state->icon != nullptr) {
@@ -61,21 +56,15 @@ void Paint(HWND hwnd, StaticState* state) {
             format |= DT_LEFT;
             break;
         }
-        DrawTextIn(dc, state->text, client, format);
+        DrawTextIn(dc, state->text, paint.client, format);
     }
-    EndPaint(hwnd, &ps);
 }
 
-} // namespace
-
-LRESULT StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Handle(HWND hwnd, StaticState* state, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_CREATE: {
         auto* cs = reinterpret_cast<const CREATESTRUCT*>(lParam);
-        StaticState* state = State<StaticState>(hwnd);
-        if (cs != nullptr && cs->lpszName != nullptr) {
-            state->text = cs->lpszName;
-        }
+        state->text = CreateText(lParam);
         if (cs != nullptr) {
             state->instance = cs->hInstance;
         }
@@ -84,11 +73,7 @@ LRESULT StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
-    case WM_DESTROY:
-        DestroyState<StaticState>(hwnd);
-        return 0;
     case WM_SETTEXT: {
-        StaticState* state = State<StaticState>(hwnd);
         state->text = TextFromLParam(lParam);
         if (IsIconStyle(Style(hwnd))) {
             HICON icon = IconNamedBy(state->instance, state->text);
@@ -101,24 +86,27 @@ LRESULT StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     }
     case WM_GETTEXT:
-        return CopyTextOut(State<StaticState>(hwnd)->text, wParam, lParam);
+        return CopyTextOut(state->text, wParam, lParam);
     case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(State<StaticState>(hwnd)->text.size());
+        return static_cast<LRESULT>(state->text.size());
     case STM_SETICON: {
-        StaticState* state = State<StaticState>(hwnd);
         HICON old = state->icon;
         state->icon = reinterpret_cast<HICON>(wParam);
         InvalidateRect(hwnd, nullptr, TRUE);
         return reinterpret_cast<LRESULT>(old);
     }
     case WM_PAINT:
-        Paint(hwnd, State<StaticState>(hwnd));
+        Paint(hwnd, state);
         return 0;
-    case WM_ERASEBKGND:
-        return 1; // painting fills the whole control
     default:
-        return DefWindowProc(hwnd, msg, wParam, lParam);
+        return DefControlProc(hwnd, msg, wParam, lParam);
     }
+}
+
+} // namespace
+
+LRESULT StaticWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ControlProc<StaticState, Handle>(hwnd, msg, wParam, lParam);
 }
 
 } // namespace platform::ctl

@@ -13,7 +13,7 @@ namespace {
 
 constexpr int kHeldDelta = 5;
 
-struct UpDownState : ControlState {
+struct UpDownState {
     int lower = 100; // the value at the bottom (UDM_SETRANGE's minimum)
     int upper = 0;   // the value at the top
     int pos = 0;
@@ -50,22 +50,18 @@ void Press(HWND hwnd, UpDownState* state, bool up) {
 }
 
 void Paint(HWND hwnd) {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(hwnd, &ps);
+    ControlPaint paint(hwnd, WM_CTLCOLORSTATIC, DefaultDialogBackground());
+    HDC dc = paint.dc;
     if (dc == nullptr) {
         return;
     }
-    RECT client;
-    GetClientRect(hwnd, &client);
-    COLORREF bg =
-        ControlColours(hwnd, dc, WM_CTLCOLORSTATIC, DefaultTextColor(), DefaultDialogBackground());
-    FillClient(dc, client, bg);
+    COLORREF bg = paint.bg;
     COLORREF fg = GetTextColor(dc);
     bool focused = HasFocus(hwnd);
     // The focused control shows its arrows in reverse colours.
     COLORREF arrowFg = focused ? bg : fg;
     COLORREF arrowBg = focused ? fg : bg;
-    CellRect cells = PixelsToCells(client);
+    CellRect cells = PixelsToCells(paint.client);
     bool horizontal = IsHorizontal(hwnd);
     const char16_t* first = horizontal ? u"<" : u"^";
     const char16_t* second = horizontal ? u">" : u"v";
@@ -86,7 +82,6 @@ void Paint(HWND hwnd) {
                          CellsToPixels(CellRect{mid, cells.top, cells.right, cells.bottom}),
                          DT_CENTER | DT_VCENTER | DT_SINGLELINE, arrowFg, arrowBg);
     }
-    EndPaint(hwnd, &ps);
 }
 
 // Whether a tap at client pixel (x, y) hits the up (or left) half.
@@ -100,18 +95,9 @@ bool TapIsUp(HWND hwnd, int x, int y) {
     return col < cells.left + std::max(cells.Width() / 2, 1);
 }
 
-} // namespace
-
-LRESULT UpDownWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Handle(HWND hwnd, UpDownState* state, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_CREATE:
-        State<UpDownState>(hwnd);
-        return 0;
-    case WM_DESTROY:
-        DestroyState<UpDownState>(hwnd);
-        return 0;
     case UDM_SETRANGE: {
-        UpDownState* state = State<UpDownState>(hwnd);
         // lParam: the top value in the low word, the bottom value in the high.
         state->upper = static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam)));
         state->lower = static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam)));
@@ -121,12 +107,10 @@ LRESULT UpDownWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     case UDM_GETRANGE: {
-        UpDownState* state = State<UpDownState>(hwnd);
         return static_cast<LRESULT>(
             MAKELPARAM(static_cast<WORD>(state->upper), static_cast<WORD>(state->lower)));
     }
     case UDM_SETPOS: {
-        UpDownState* state = State<UpDownState>(hwnd);
         int old = state->pos;
         int lo = std::min(state->lower, state->upper);
         int hi = std::max(state->lower, state->upper);
@@ -136,12 +120,12 @@ LRESULT UpDownWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return old;
     }
     case UDM_GETPOS:
-        return State<UpDownState>(hwnd)->pos;
+        return state->pos;
     case WM_KEYDOWN: {
         bool horizontal = IsHorizontal(hwnd);
         if ((!horizontal && (wParam == VK_UP || wParam == VK_DOWN)) ||
             (horizontal && (wParam == VK_LEFT || wParam == VK_RIGHT))) {
-            Press(hwnd, State<UpDownState>(hwnd), wParam == VK_UP || wParam == VK_LEFT);
+            Press(hwnd, state, wParam == VK_UP || wParam == VK_LEFT);
             return 0;
         }
         return DefWindowProc(hwnd, msg, wParam, lParam);
@@ -151,24 +135,22 @@ LRESULT UpDownWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (!IsWindow(hwnd)) {
             return 0;
         }
-        int x = static_cast<std::int16_t>(LOWORD(static_cast<std::uintptr_t>(lParam)));
-        int y = static_cast<std::int16_t>(HIWORD(static_cast<std::uintptr_t>(lParam)));
-        Press(hwnd, State<UpDownState>(hwnd), TapIsUp(hwnd, x, y));
+        POINT at = TapPoint(lParam);
+        Press(hwnd, state, TapIsUp(hwnd, at.x, at.y));
         return 0;
     }
-    case WM_SETFOCUS:
-    case WM_KILLFOCUS:
-    case WM_ENABLE:
-        InvalidateRect(hwnd, nullptr, TRUE);
-        return 0;
     case WM_PAINT:
         Paint(hwnd);
         return 0;
-    case WM_ERASEBKGND:
-        return 1;
     default:
-        return DefWindowProc(hwnd, msg, wParam, lParam);
+        return DefControlProc(hwnd, msg, wParam, lParam);
     }
+}
+
+} // namespace
+
+LRESULT UpDownWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return ControlProc<UpDownState, Handle>(hwnd, msg, wParam, lParam);
 }
 
 } // namespace platform::ctl

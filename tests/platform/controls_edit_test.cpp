@@ -56,6 +56,19 @@ TEST(EditControl, EveryChangeSendsEnChangeIncludingSetWindowText) {
     EXPECT_EQ("       125", d.ScreenRows()[static_cast<std::size_t>(ScreenRow(2))].substr(2, 10));
 }
 
+TEST(EditControl, GwlUserDataStaysTheProgramsOwn) {
+    Driver d;
+    HWND host = ctltest::MakeHost(d);
+    HWND edit = ctltest::MakeControl(d, host, WC_EDIT, u"ab", 0, 1007, 2, 2, 10, 1);
+    d.Run([&] {
+        SetWindowLongPtr(edit, GWL_USERDATA, 1234);
+        SetFocus(edit);
+    });
+    d.Type(u"c");
+    EXPECT_EQ(u"abc", d.TextOf(edit));
+    EXPECT_EQ(1234, d.OnDevice([&] { return GetWindowLongPtr(edit, GWL_USERDATA); }));
+}
+
 TEST(EditControl, TextLimitRefusesTypingButNotSetWindowText) {
     Driver d;
     HWND host = ctltest::MakeHost(d);
