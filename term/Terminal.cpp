@@ -375,7 +375,13 @@ void Terminal::Present(const platform::Canvas& screen) {
         started_ = true;
         running = 1;
         DropHandover();
-        OpenSession(STDOUT_FILENO, true, "", -1, nullptr);
+        if (!OpenSession(STDOUT_FILENO, true, "", -1, nullptr)) {
+            // Nothing can be shown here: say so rather than run unseen.
+            const char* name = std::getenv("TERM");
+            std::fprintf(stderr, "stockat: cannot draw on this terminal (TERM=%s)\n",
+                         name != nullptr ? name : "");
+            PostQuitMessage(1);
+        }
         return;
     }
     if (session_) {
