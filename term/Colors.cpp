@@ -93,10 +93,13 @@ TermColors MapColors(COLORREF fg, COLORREF bg, ColorMode mode) {
     case ColorMode::None:
         return {};
     case ColorMode::Direct: {
-        // ncurses' direct-colour numbering: the colour number is 0xRRGGBB.
+        // ncurses' direct-colour numbering: the colour number is 0xRRGGBB,
+        // except that numbers 1-7 name the terminal's ANSI colours; the
+        // near-blacks that would land there take the next blue, 8.
         auto direct = [](COLORREF c) {
             Rgb v = Split(c);
-            return (v.r << 16) | (v.g << 8) | v.b;
+            int n = (v.r << 16) | (v.g << 8) | v.b;
+            return n >= 1 && n <= 7 ? 8 : n;
         };
         return {direct(fg), direct(bg)};
     }

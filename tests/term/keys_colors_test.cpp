@@ -130,6 +130,11 @@ TEST(TermColors, DirectColourPassesTheRgbValueThrough) {
         term::MapColors(RGB(0x12, 0x34, 0x56), RGB(255, 0, 0), term::ColorMode::Direct);
     EXPECT_EQ(c.fg, 0x123456);
     EXPECT_EQ(c.bg, 0xFF0000);
+    // Black stays black; the near-blacks that would be read as the
+    // terminal's own ANSI colours 1-7 move off them.
+    c = term::MapColors(RGB(0, 0, 0), RGB(0, 0, 5), term::ColorMode::Direct);
+    EXPECT_EQ(c.fg, 0);
+    EXPECT_EQ(c.bg, 8);
 }
 
 TEST(TermColors, NearestOf256UsesTheCubeAndTheGreyRamp) {
