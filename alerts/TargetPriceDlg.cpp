@@ -51,11 +51,16 @@ double Latest(HWND dlg) {
 // target becomes the new target and re-arms that side's alert. Zero, text
 // without a number and an unchanged target keep the stored state. A value
 // too large to be a number ("1e999") is refused the same way: its text
-// "inf" would not read back as a price.
+// "inf" would not read back as a price. So is a value whose text is longer
+// than the 19 characters the dialog reads back ("1e300" would be stored as
+// some 300 digits, crowd stocks out of the watch-list file, and come back
+// cut at the next opening, where saving it untouched would change it).
 void SaveSide(HWND dlg, int editId, std::string& target, std::string& alerted) {
     const double value = DlgItemNumber(dlg, editId, kTextRoom);
     const std::string text = FormatDouble("%.2f", value);
-    if (text != target && value != 0 && std::isfinite(value)) {
+    const bool readsBack =
+        std::isfinite(value) && text.size() < static_cast<std::size_t>(kTextRoom);
+    if (text != target && value != 0 && readsBack) {
         alerted = "N";
         target = text;
     }

@@ -212,6 +212,37 @@ TEST_F(TargetPriceTest, SaveStoresChangedNonZeroTargetsAndReArmsThem) {
     }
 }
 
+// A target whose "%.2f" text is longer than the 19 characters that the
+// dialog reads back would be stored as hundreds of digits (crowding whole
+// stocks out of the watch-list file) and, cut when read back at the next
+// opening, re-armed by a save that changed nothing. Such a value is refused
+// like one beyond numbers; the longest text that reads back whole is stored.
+TEST_F(TargetPriceTest, ATargetTooLongToReadBackIsRefused) {
+    StartWith("10.00", "0.10%", "10.00", "9.00");
+    s.OnDevice([] { WatchList[0].sellAlerted = "Y"; });
+    Open();
+    s.SetText(IDC_TARGET_SELL, u"1e300");
+    s.SetText(IDC_TARGET_BUY, u"-1e17");
+    SaveAndSkipNotify();
+    EXPECT_EQ(Record().sellTarget, "10.00");
+    EXPECT_EQ(Record().sellAlerted, "Y");
+    EXPECT_EQ(Record().buyTarget, "9.00");
+
+    Open();
+    s.SetText(IDC_TARGET_SELL, u"1234567890123456");
+    SaveAndSkipNotify();
+    EXPECT_EQ(Record().sellTarget, "1234567890123456.00");
+    EXPECT_EQ(Record().sellAlerted, "N");
+
+    // Saved again untouched, it reads back whole and stays as it is.
+    s.OnDevice([] { WatchList[0].sellAlerted = "Y"; });
+    Open();
+    EXPECT_EQ(s.Text(IDC_TARGET_SELL), u"1234567890123456.00");
+    SaveAndSkipNotify();
+    EXPECT_EQ(Record().sellTarget, "1234567890123456.00");
+    EXPECT_EQ(Record().sellAlerted, "Y");
+}
+
 TEST_F(TargetPriceTest, TitleOkSavesAndCancelKeepsTheRecord) {
     StartWith("10.00", "0.10%", "--", "--");
     Open();
