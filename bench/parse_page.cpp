@@ -8,6 +8,7 @@
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "server/Pages.h"
+#include "tests/support/SampleQuotes.h"
 #include "watchlist/QuoteRecord.h"
 
 #include <benchmark/benchmark.h>
@@ -16,27 +17,10 @@
 namespace {
 
 std::string TypicalPage() {
-    server::StockQuote s;
-    s.code = "600036";
-    s.name = "招商银行";
-    s.previousClose = 1219;
-    s.latest = 1234;
-    s.open = 1220;
-    s.high = 1240;
-    s.low = 1205;
-    s.volume = 1234500;
-    s.turnover = 15234000;
-    server::IndexQuote sh;
-    sh.name = std::string(server::kShIndexName);
-    sh.previousClose = 219766;
-    sh.latest = 220995;
-    sh.open = 219901;
-    sh.high = 221540;
-    sh.low = 219012;
-    server::IndexQuote sz = sh;
-    sz.name = std::string(server::kSzIndexName);
-    platform::LocalTime stamp{2026, 3, 18, 3, 14, 32, 5, 0};
-    return ReplyToDeviceText(server::StockPageReply(s, sh, sz, stamp));
+    server::IndexQuote sh = testsupport::SampleIndexQuote(server::kShIndexName, 220995);
+    server::IndexQuote sz = testsupport::SampleIndexQuote(server::kSzIndexName, 220995);
+    return ReplyToDeviceText(server::StockPageReply(testsupport::SampleStockQuote(), sh, sz,
+                                                    testsupport::SampleStamp()));
 }
 
 // A 50,000-byte reply: the typical page's head, then plain markup, then the

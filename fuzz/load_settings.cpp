@@ -1,8 +1,8 @@
 // Fuzzes the settings loader with arbitrary afxg002 files (the input is the
 // unscrambled content) and checks that what it loads survives a save and a
 // second load unchanged.
+#include "fuzz/FuzzDeviceRoot.h"
 #include "platform/clock.h"
-#include "platform/device.h"
 #include "watchlist/DataFiles.h"
 #include "watchlist/QuoteRecord.h"
 
@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -28,18 +27,8 @@ bool Same(const SettingsRecord& a, const SettingsRecord& b) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // The device root lives in memory (tmpfs), where the flushes of every
-    // save cost nothing, so that the fuzzer runs thousands of inputs a
-    // second rather than tens.
-    static std::string root = [] {
-        char pattern[] = "/dev/shm/stockat-fuzz-settings-XXXXXX";
-        return std::string(mkdtemp(pattern));
-    }();
-    platform::Device().root = root;
+    gFile = UseFuzzDeviceRoot("settings", "afxg002");
     platform::SetClock(platform::DeviceClock::Manual(1773800000000)); // March 2026
-    gFile = std::filesystem::path(root) / "Program Files" / "MyTradlynx" / "qzfen" / "afxg002";
-    std::filesystem::create_directories(gFile.parent_path());
-    std::atexit([] { std::filesystem::remove_all(root); });
     return 0;
 }
 

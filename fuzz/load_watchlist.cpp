@@ -1,7 +1,7 @@
 // Fuzzes the watch-list loader with arbitrary afxg003 files (the input is the
 // unscrambled content): it must load 0 to 16 records, and what it loads must
 // survive a save and a second load unchanged.
-#include "platform/device.h"
+#include "fuzz/FuzzDeviceRoot.h"
 #include "watchlist/DataFiles.h"
 #include "watchlist/QuoteRecord.h"
 
@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -22,17 +21,7 @@ constexpr int kStored[] = {0, 1, 2, 3, 4, 6, 8, 9, 10, 11, 12, 15};
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // The device root lives in memory (tmpfs), where the flushes of every
-    // save cost nothing, so that the fuzzer runs thousands of inputs a
-    // second rather than tens.
-    static std::string root = [] {
-        char pattern[] = "/dev/shm/stockat-fuzz-watchlist-XXXXXX";
-        return std::string(mkdtemp(pattern));
-    }();
-    platform::Device().root = root;
-    gFile = std::filesystem::path(root) / "Program Files" / "MyTradlynx" / "qzfen" / "afxg003";
-    std::filesystem::create_directories(gFile.parent_path());
-    std::atexit([] { std::filesystem::remove_all(root); });
+    gFile = UseFuzzDeviceRoot("watchlist", "afxg003");
     return 0;
 }
 

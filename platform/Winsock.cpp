@@ -219,7 +219,11 @@ int connect(SOCKET s, const sockaddr* name, int nameLength) {
     return 0;
 }
 
-int send(SOCKET s, const char* buffer, int length, int flags) {
+namespace {
+
+// send and recv alike: checks the socket and the buffer, then moves the
+// bytes with `io` (posixnet::Send or posixnet::Receive).
+template <typename Buffer, typename Io> int Transfer(SOCKET s, Buffer buffer, int length, Io io) {
     int fd = Descriptor(s);
     if (fd < 0) {
         return Fail(WSAENOTSOCK);
@@ -228,21 +232,18 @@ int send(SOCKET s, const char* buffer, int length, int flags) {
         return Fail(WSAEFAULT);
     }
     int error = 0;
-    long n = posixnet::Send(fd, buffer, static_cast<std::size_t>(length), &error);
+    long n = io(fd, buffer, static_cast<std::size_t>(length), &error);
     return n < 0 ? Fail(FromErrno(error)) : static_cast<int>(n);
 }
 
+} // namespace
+
+int send(SOCKET s, const char* buffer, int length, int flags) {
+    return Transfer(s, buffer, length, posixnet::Send);
+}
+
 int recv(SOCKET s, char* buffer, int length, int flags) {
-    int fd = Descriptor(s);
-    if (fd < 0) {
-        return Fail(WSAENOTSOCK);
-    }
-    if (length < 0 || (buffer == nullptr && length > 0)) {
-        return Fail(WSAEFAULT);
-    }
-    int error = 0;
-    long n = posixnet::Receive(fd, buffer, static_cast<std::size_t>(length), &error);
-    return n < 0 ? Fail(FromErrno(error)) : static_cast<int>(n);
+    return Transfer(s, buffer, length, posixnet::Receive);
 }
 
 int setsockopt(SOCKET s, int level, int name, const char* value, int valueLength) {

@@ -356,30 +356,20 @@ std::optional<StockQuote> Market::Stock(std::string_view code, const MarketMomen
     return std::nullopt;
 }
 
+IndexQuote Market::Index(int instrument, std::string_view name, const MarketMoment& moment) const {
+    Day d = Run(instrument, moment.day, moment.step);
+    // Turnover in units of 1,000,000 yuan (0.01 of the page's 100 million).
+    return IndexQuote{
+        std::string(name),   moment.phase, d.previousClose, d.latest, d.open, d.high, d.low, d.lots,
+        d.turnover / 1000000};
+}
+
 IndexQuote Market::ShIndex(const MarketMoment& moment) const {
-    Day d = Run(kShIndex, moment.day, moment.step);
-    return IndexQuote{std::string(kShIndexName),
-                      moment.phase,
-                      d.previousClose,
-                      d.latest,
-                      d.open,
-                      d.high,
-                      d.low,
-                      d.lots,
-                      d.turnover / 1000000};
+    return Index(kShIndex, kShIndexName, moment);
 }
 
 IndexQuote Market::SzIndex(const MarketMoment& moment) const {
-    Day d = Run(kSzIndex, moment.day, moment.step);
-    return IndexQuote{std::string(kSzIndexName),
-                      moment.phase,
-                      d.previousClose,
-                      d.latest,
-                      d.open,
-                      d.high,
-                      d.low,
-                      d.lots,
-                      d.turnover / 1000000};
+    return Index(kSzIndex, kSzIndexName, moment);
 }
 
 std::vector<std::int64_t> Market::PricePath(int instrument, std::int64_t day) const {

@@ -82,6 +82,7 @@ class Market {
     struct DayTable; // one instrument's whole day, step by step
     struct Cache;    // the day tables computed so far
     Day Run(int instrument, std::int64_t day, int step) const;
+    IndexQuote Index(int instrument, std::string_view name, const MarketMoment& moment) const;
     std::shared_ptr<const DayTable> Table(int instrument, std::int64_t day) const;
     std::shared_ptr<const DayTable> Build(int instrument, std::int64_t day) const;
     std::int64_t Base(int instrument) const;

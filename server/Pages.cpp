@@ -182,16 +182,19 @@ std::string RenderNotFoundPage(std::string_view code) {
     return page;
 }
 
-std::string HtmlReply(std::string_view body) {
-    std::string reply = "HTTP/1.1 200 OK\r\n"
-                        "Content-Type: text/html; charset=utf-8\r\n"
-                        "Content-Length: " +
-                        std::to_string(body.size()) +
-                        "\r\n"
-                        "Connection: close\r\n"
-                        "\r\n";
+std::string OkReply(std::string_view contentType, std::string_view body) {
+    std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: ";
+    reply += contentType;
+    reply += "\r\nContent-Length: " + std::to_string(body.size()) +
+             "\r\n"
+             "Connection: close\r\n"
+             "\r\n";
     reply += body;
     return reply;
+}
+
+std::string HtmlReply(std::string_view body) {
+    return OkReply("text/html; charset=utf-8", body);
 }
 
 std::string StockPageReply(const StockQuote& stock, const IndexQuote& sh, const IndexQuote& sz,

@@ -116,8 +116,10 @@ std::string RenderIndexPage(const IndexQuote& index, const platform::LocalTime& 
 // `code` is echoed only when it is six digits.
 std::string RenderNotFoundPage(std::string_view code);
 
-// A complete "HTTP/1.1 200 OK" reply around a UTF-8 HTML body, with
-// Content-Length and "Connection: close", as the server sends it.
+// A complete "HTTP/1.1 200 OK" reply around a body of the given content
+// type, with Content-Length and "Connection: close", as the server sends it.
+std::string OkReply(std::string_view contentType, std::string_view body);
+// The same around a UTF-8 HTML body.
 std::string HtmlReply(std::string_view body);
 std::string StockPageReply(const StockQuote& stock, const IndexQuote& sh, const IndexQuote& sz,
                            const platform::LocalTime& stamp);

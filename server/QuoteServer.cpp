@@ -1,6 +1,6 @@
 // The bundled quote server on cpp-httplib (see QuoteServer.h).
-#include "server/Gbk.h"
 #include "server/QuoteServer.h"
+#include "server/Gbk.h"
 
 #include <httplib.h>
 
@@ -253,7 +253,7 @@ Reply QuoteServer::Respond(std::string_view path, std::string_view code) const {
     if (path == kSzIndexPath)
         return {200, kHtml, RenderIndexPage(market_.SzIndex(moment), moment.stamp)};
     if (path == kServicePath && serviceText_)
-        return {200, "text/plain; charset=UTF-8", GbkToUtf8(*serviceText_).value_or("")};
+        return {200, std::string(kServiceContentType), GbkToUtf8(*serviceText_).value_or("")};
     return {404, kHtml, "<html><body><p>404 Not Found</p></body></html>\n"};
 }
 

@@ -2,6 +2,7 @@
 #include "server/ServiceInfo.h"
 
 #include "server/Gbk.h"
+#include "server/Pages.h"
 
 namespace server {
 namespace {
@@ -56,16 +57,7 @@ std::optional<std::string> RenderServiceInfo(const ServiceInfo& info) {
 }
 
 std::string ServiceInfoReply(std::string_view gbkText) {
-    const std::string body = GbkToUtf8(gbkText).value_or(std::string());
-    std::string reply = "HTTP/1.1 200 OK\r\n"
-                        "Content-Type: text/plain; charset=UTF-8\r\n"
-                        "Content-Length: " +
-                        std::to_string(body.size()) +
-                        "\r\n"
-                        "Connection: close\r\n"
-                        "\r\n";
-    reply += body;
-    return reply;
+    return OkReply(kServiceContentType, GbkToUtf8(gbkText).value_or(std::string()));
 }
 
 } // namespace server

@@ -32,6 +32,8 @@ namespace server {
 
 inline constexpr std::string_view kServicePath = "/prog/wapsite/stock/service.php";
 inline constexpr std::string_view kServiceFirstLine = "STOCKAT-SERVICE 1";
+// The content type that the service text is sent with.
+inline constexpr std::string_view kServiceContentType = "text/plain; charset=UTF-8";
 
 // The values, as UTF-8 text.
 struct ServiceInfo {

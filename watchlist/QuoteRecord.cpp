@@ -73,13 +73,9 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-} // namespace
-
-double ReadNumber(const char* text) {
-    if (text == nullptr) {
-        return 0;
-    }
-    const char* p = text;
+// Moves `p` past the leading blanks and an optional sign of a number; true
+// when the sign was "-".
+bool SkipBlanksAndSign(const char*& p) {
     while (IsBlank(*p)) {
         ++p;
     }
@@ -88,6 +84,17 @@ double ReadNumber(const char* text) {
         negative = *p == '-';
         ++p;
     }
+    return negative;
+}
+
+} // namespace
+
+double ReadNumber(const char* text) {
+    if (text == nullptr) {
+        return 0;
+    }
+    const char* p = text;
+    const bool negative = SkipBlanksAndSign(p);
     const char* begin = p;
     int digits = 0;
     while (IsDigit(*p)) {
@@ -142,14 +149,7 @@ std::int32_t ReadInteger(const char* text) {
         return 0;
     }
     const char* p = text;
-    while (IsBlank(*p)) {
-        ++p;
-    }
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
+    const bool negative = SkipBlanksAndSign(p);
     std::int64_t value = 0;
     constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
     while (IsDigit(*p)) {

@@ -35,22 +35,10 @@ int OpenDescriptors() {
 class FetchTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        saved_ = platform::Device();
-        ResetWatchListState();
-        Settings.ConnectionMethod = "2";
         platform::Device().serverHost = "127.0.0.1";
         platform::Device().gatewayAddress = "127.0.0.1";
         platform::Device().networkUp = true;
         LastReply = "before";
-        RunTraffic = 0;
-        SetFetchDeadlineForTesting(10000);
-    }
-    void TearDown() override {
-        platform::Device() = saved_;
-        SetFetchDeadlineForTesting(0);
-        ResetWatchListState();
-        LastReply.clear();
-        RunTraffic = 0;
     }
     // Points HOST (methods "2" and "3") and the gateway (method "1") at a peer.
     static void PointAt(const ScriptedPeer& peer) {
@@ -64,7 +52,7 @@ class FetchTest : public ::testing::Test {
         EXPECT_EQ(Settings.MonthTraffic, 0);
     }
 
-    platform::DeviceConfig saved_;
+    testsupport::FetchTestState state_;
 };
 
 TEST(Requests, AreTheExactBytesOfTheQuoteServerRequests) {

@@ -5,6 +5,7 @@
 #include "net/HttpFetch.h"
 #include "server/Gbk.h"
 #include "server/Pages.h"
+#include "tests/support/SampleQuotes.h"
 #include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
@@ -86,8 +87,9 @@ class ParserTest : public ::testing::Test {
     }
 };
 
-TEST_F(ParserTest, AStockPageFillsEveryQuoteFieldAndTheSharedTexts) {
-    QuoteRecord& r = Parse(StockPage().Text());
+// The quote of testsupport::SampleStockQuote(), which the hand-made stock
+// page carries too, as the parser must cut it.
+void ExpectSampleStock(const QuoteRecord& r) {
     EXPECT_EQ(r.name, G("招商银行"));
     EXPECT_EQ(r.latest, "12.34");
     EXPECT_EQ(r.changePercent, "+1.23%");
@@ -100,6 +102,28 @@ TEST_F(ParserTest, AStockPageFillsEveryQuoteFieldAndTheSharedTexts) {
     EXPECT_EQ(r.turnover, "15234000");
     EXPECT_EQ(r.updateTime, "03-18 14:32:05");
     EXPECT_EQ(LastUpdateTime, "03-18 14:32:05");
+}
+
+// The same for testsupport::SampleIndexQuote("上证指数", 220995) and the
+// hand-made index page.
+void ExpectSampleIndex(const QuoteRecord& r) {
+    EXPECT_EQ(r.name, G("上证指数"));
+    EXPECT_EQ(r.latest, "2209.95");
+    EXPECT_EQ(r.previousClose, "2197.66");
+    EXPECT_EQ(r.open, "2199.01");
+    EXPECT_EQ(r.low, "2190.12");
+    EXPECT_EQ(r.high, "2215.40");
+    EXPECT_EQ(r.change, "+12.29");
+    EXPECT_EQ(r.changePercent, "+0.56%");
+    EXPECT_EQ(r.volume, "98765432");
+    EXPECT_EQ(r.turnover, "812.35");
+    EXPECT_EQ(r.updateTime, "03-18 14:32:05");
+    EXPECT_EQ(LastUpdateTime, "03-18 14:32:05");
+}
+
+TEST_F(ParserTest, AStockPageFillsEveryQuoteFieldAndTheSharedTexts) {
+    QuoteRecord& r = Parse(StockPage().Text());
+    ExpectSampleStock(r);
     EXPECT_EQ(ShIndexText, "+0.56%");
     EXPECT_EQ(SzIndexText, "-0.31%");
     // The code, the targets and the alert states are never touched.
@@ -216,18 +240,7 @@ TEST_F(ParserTest, AnIndexPageFillsItsFieldsAndLeavesTheIndexLines) {
     SzIndexText = "sz";
     WatchList[1].code = "999998";
     QuoteRecord& r = Parse(IndexPage().Text(), 1);
-    EXPECT_EQ(r.name, G("上证指数"));
-    EXPECT_EQ(r.latest, "2209.95");
-    EXPECT_EQ(r.previousClose, "2197.66");
-    EXPECT_EQ(r.open, "2199.01");
-    EXPECT_EQ(r.low, "2190.12");
-    EXPECT_EQ(r.high, "2215.40");
-    EXPECT_EQ(r.change, "+12.29");
-    EXPECT_EQ(r.changePercent, "+0.56%");
-    EXPECT_EQ(r.volume, "98765432");
-    EXPECT_EQ(r.turnover, "812.35");
-    EXPECT_EQ(r.updateTime, "03-18 14:32:05");
-    EXPECT_EQ(LastUpdateTime, "03-18 14:32:05");
+    ExpectSampleIndex(r);
     EXPECT_EQ(ShIndexText, "sh");
     EXPECT_EQ(SzIndexText, "sz");
 }
@@ -319,66 +332,30 @@ TEST_F(ParserTest, ParsingOutsideTheWatchListDoesNothing) {
 }
 
 // The bundled quote server's pages, re-encoded as a fetch re-encodes them.
-class ServerPagesTest : public ParserTest {
-  protected:
-    static server::IndexQuote Index(const char* name, std::int64_t latest) {
-        server::IndexQuote q;
-        q.name = name;
-        q.previousClose = 219766;
-        q.latest = latest;
-        q.open = 219901;
-        q.high = 221540;
-        q.low = 219012;
-        q.volume = 98765432;
-        q.turnover = 81235;
-        return q;
-    }
-    static platform::LocalTime Stamp() { return {2026, 3, 18, 3, 14, 32, 5, 0}; }
-};
+using ServerPagesTest = ParserTest;
+using testsupport::SampleIndexQuote;
+using testsupport::SampleStamp;
+using testsupport::SampleStockQuote;
 
 TEST_F(ServerPagesTest, ATradingStockPage) {
-    server::StockQuote s;
-    s.code = "600036";
-    s.name = "招商银行";
-    s.previousClose = 1219;
-    s.latest = 1234;
-    s.open = 1220;
-    s.high = 1240;
-    s.low = 1205;
-    s.volume = 1234500;
-    s.turnover = 15234000;
-    auto sh = Index(std::string(server::kShIndexName).c_str(), 220995);
-    auto sz = Index(std::string(server::kSzIndexName).c_str(), 219000);
-    LastReply = ReplyToDeviceText(server::StockPageReply(s, sh, sz, Stamp()));
+    auto sh = SampleIndexQuote(server::kShIndexName, 220995);
+    auto sz = SampleIndexQuote(server::kSzIndexName, 219000);
+    LastReply =
+        ReplyToDeviceText(server::StockPageReply(SampleStockQuote(), sh, sz, SampleStamp()));
     ASSERT_TRUE(ReplyIsQuotePage(kStockPageMarker));
     QuoteRecord& r = Parse(LastReply);
-    EXPECT_EQ(r.name, G("招商银行"));
-    EXPECT_EQ(r.latest, "12.34");
+    ExpectSampleStock(r);
     EXPECT_EQ(r.changePercent, server::FormatPercent(15, 1219));
-    EXPECT_EQ(r.change, "+0.15");
-    EXPECT_EQ(r.previousClose, "12.19");
-    EXPECT_EQ(r.open, "12.20");
-    EXPECT_EQ(r.high, "12.40");
-    EXPECT_EQ(r.low, "12.05");
-    EXPECT_EQ(r.volume, "1234500");
-    EXPECT_EQ(r.turnover, "15234000");
-    EXPECT_EQ(r.updateTime, server::FormatStamp(Stamp()));
+    EXPECT_EQ(r.updateTime, server::FormatStamp(SampleStamp()));
     EXPECT_EQ(ShIndexText, "2209.95 " + server::FormatPercent(220995 - 219766, 219766));
     EXPECT_EQ(SzIndexText, "2190.00 " + server::FormatPercent(219000 - 219766, 219766));
 }
 
 TEST_F(ServerPagesTest, AClosedStockPage) {
-    server::StockQuote s;
-    s.code = "600036";
-    s.name = "招商银行";
+    server::StockQuote s = SampleStockQuote();
     s.phase = server::MarketPhase::Closed;
-    s.previousClose = 1219;
-    s.latest = 1234;
-    s.open = 1220;
-    s.high = 1240;
-    s.low = 1205;
-    auto sh = Index(std::string(server::kShIndexName).c_str(), 220995);
-    LastReply = ReplyToDeviceText(server::StockPageReply(s, sh, sh, Stamp()));
+    auto sh = SampleIndexQuote(server::kShIndexName, 220995);
+    LastReply = ReplyToDeviceText(server::StockPageReply(s, sh, sh, SampleStamp()));
     QuoteRecord& r = Parse(LastReply);
     EXPECT_EQ(r.latest, "12.34");
     EXPECT_EQ(r.changePercent, "0%");
@@ -388,25 +365,17 @@ TEST_F(ServerPagesTest, AClosedStockPage) {
 
 TEST_F(ServerPagesTest, IndexPagesTradingAndBeforeTheOpen) {
     WatchList[0].code = "999998";
-    auto sh = Index(std::string(server::kShIndexName).c_str(), 220995);
-    LastReply = ReplyToDeviceText(server::IndexPageReply(sh, Stamp()));
+    auto sh = SampleIndexQuote(server::kShIndexName, 220995);
+    LastReply = ReplyToDeviceText(server::IndexPageReply(sh, SampleStamp()));
     ASSERT_TRUE(ReplyIsQuotePage(kIndexPageMarker));
     ASSERT_TRUE(ReplyIsQuotePage(kChangeAmountMarker));
     QuoteRecord& r = Parse(LastReply);
-    EXPECT_EQ(r.name, G("上证指数"));
-    EXPECT_EQ(r.latest, "2209.95");
-    EXPECT_EQ(r.previousClose, "2197.66");
-    EXPECT_EQ(r.open, "2199.01");
-    EXPECT_EQ(r.low, "2190.12");
-    EXPECT_EQ(r.high, "2215.40");
-    EXPECT_EQ(r.change, "+12.29");
+    ExpectSampleIndex(r);
     EXPECT_EQ(r.changePercent, server::FormatPercent(1229, 219766));
-    EXPECT_EQ(r.volume, "98765432");
-    EXPECT_EQ(r.turnover, "812.35");
-    EXPECT_EQ(r.updateTime, server::FormatStamp(Stamp()));
+    EXPECT_EQ(r.updateTime, server::FormatStamp(SampleStamp()));
 
     sh.phase = server::MarketPhase::PreOpen;
-    LastReply = ReplyToDeviceText(server::IndexPageReply(sh, Stamp()));
+    LastReply = ReplyToDeviceText(server::IndexPageReply(sh, SampleStamp()));
     Parse(LastReply);
     EXPECT_EQ(r.open, "0");
     EXPECT_EQ(r.change, "0");

@@ -2,6 +2,9 @@
 // thread per connection running the script.
 #include "tests/support/ScriptedServer.h"
 
+#include "net/HttpFetch.h"
+#include "watchlist/QuoteRecord.h"
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
@@ -237,6 +240,22 @@ std::uint16_t ScriptedPeer::RefusedPort() {
         port = ntohs(address.sin_port);
     }
     return port;
+}
+
+FetchTestState::FetchTestState() : savedDevice_(platform::Device()) {
+    ResetWatchListState();
+    Settings.ConnectionMethod = "2";
+    LastReply.clear();
+    RunTraffic = 0;
+    SetFetchDeadlineForTesting(10000);
+}
+
+FetchTestState::~FetchTestState() {
+    platform::Device() = savedDevice_;
+    SetFetchDeadlineForTesting(0);
+    ResetWatchListState();
+    LastReply.clear();
+    RunTraffic = 0;
 }
 
 } // namespace testsupport

@@ -14,6 +14,8 @@
 // closes every connection and joins the threads.
 #pragma once
 
+#include "platform/device.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -80,6 +82,21 @@ class ScriptedPeer {
   private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
+};
+
+// What a fetch test changes, put back when it ends: the device's network
+// configuration is restored, and the watch list and Settings, LastReply,
+// RunTraffic and the fetch deadline return to their start values. While it
+// lives, fetches go over CMNET ("2") with a 10 s deadline.
+class FetchTestState {
+  public:
+    FetchTestState();
+    ~FetchTestState();
+    FetchTestState(const FetchTestState&) = delete;
+    FetchTestState& operator=(const FetchTestState&) = delete;
+
+  private:
+    platform::DeviceConfig savedDevice_;
 };
 
 } // namespace testsupport
