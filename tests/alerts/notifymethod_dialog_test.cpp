@@ -31,16 +31,6 @@ class NotifyMethodTest : public ::testing::Test {
         ASSERT_EQ(s.TopTitle(), kTitle);
     }
 
-    // The message dialog's text, closing it; empty when none is open.
-    std::u16string TakeMessage() {
-        if (s.TopTitle() != u"瞰市") {
-            return {};
-        }
-        std::u16string text = s.Text(IDC_MESSAGE_TEXT);
-        s.driver().SoftKey(0);
-        return text;
-    }
-
     std::pair<std::string, std::string> Stored() {
         std::pair<std::string, std::string> v;
         s.OnDevice([&] { v = {Settings.NotifyMethod, Settings.SmsPhone}; });
@@ -61,7 +51,7 @@ TEST_F(NotifyMethodTest, OpensAfterATargetSaveAndRefusesNoChoice) {
     EXPECT_FALSE(s.Checked(IDC_NOTIFY_SMS));
     EXPECT_EQ(s.Text(IDC_NOTIFY_PHONE), u"");
     s.Save();
-    EXPECT_EQ(TakeMessage(), u"通知方式不能为空，请重新选择！");
+    EXPECT_EQ(s.TakeMessage(), u"通知方式不能为空，请重新选择！");
     // The dialog is still open behind the message, and still saves.
     ASSERT_EQ(s.TopTitle(), kTitle);
     EXPECT_EQ(Stored().first, "");
@@ -93,7 +83,7 @@ TEST_F(NotifyMethodTest, EmptyNumberIsRefusedAndLosesNothing) {
     Open();
     s.SetText(IDC_NOTIFY_PHONE, u"");
     s.Save();
-    EXPECT_EQ(TakeMessage(), u"电话号码不能为空，请重新输入！");
+    EXPECT_EQ(s.TakeMessage(), u"电话号码不能为空，请重新输入！");
     ASSERT_EQ(s.TopTitle(), kTitle);
     EXPECT_EQ(Stored(), std::make_pair(std::string("s"), std::string("13800138000")));
     // Switching to the bubble after the refusal still keeps the number.

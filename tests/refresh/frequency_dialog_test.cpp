@@ -51,15 +51,6 @@ class FrequencyTest : public ::testing::Test {
         return v;
     }
 
-    std::u16string TakeMessage() {
-        if (s.TopTitle() != u"瞰市") {
-            return {};
-        }
-        std::u16string text = s.Text(IDC_MESSAGE_TEXT);
-        s.driver().SoftKey(0);
-        return text;
-    }
-
     SettingsSession s;
 };
 
@@ -107,7 +98,7 @@ TEST_F(FrequencyTest, CustomMinutesAreTruncatedToWholeSecondsAndRefusedUnderOne)
         s.Click(IDC_FREQ_CUSTOM);
         s.SetText(IDC_FREQ_MINUTES, typed);
         s.Save();
-        EXPECT_EQ(TakeMessage(), u"定制刷新频率不能小于1分钟，\r\n请重新输入！")
+        EXPECT_EQ(s.TakeMessage(), u"定制刷新频率不能小于1分钟，\r\n请重新输入！")
             << testsupport::Utf8(typed);
         EXPECT_EQ(s.TopTitle(), kTitle);
         EXPECT_EQ(Stored(), std::make_pair(30, std::string(kUnitSeconds)));
@@ -128,7 +119,7 @@ TEST_F(FrequencyTest, UpDownStepsATenthOfAMinute) {
     // 0.9 minutes is refused on save.
     s.Click(IDC_FREQ_CUSTOM);
     s.Save();
-    EXPECT_FALSE(TakeMessage().empty());
+    EXPECT_FALSE(s.TakeMessage().empty());
     s.Cancel();
 }
 

@@ -14,6 +14,7 @@
 #include "refresh/BackgroundDlg.h"
 #include "refresh/RefreshCycle.h"
 #include "refresh/RefreshFrequencyDlg.h"
+#include "res/ResourceIds.h"
 #include "res/Resources.h"
 #include "watchlist/DataFiles.h"
 
@@ -150,6 +151,15 @@ bool SettingsSession::DialogOpen(const std::u16string& title) {
         }
     }
     return false;
+}
+
+std::u16string SettingsSession::TakeMessage() {
+    if (TopTitle() != u"瞰市") {
+        return {};
+    }
+    std::u16string text = Text(IDC_MESSAGE_TEXT);
+    driver_->SoftKey(0);
+    return text;
 }
 
 std::u16string SettingsSession::Text(int id) {

@@ -64,6 +64,9 @@ class SettingsSession {
     std::string TextUtf8(int id);
     bool Checked(int id);
     LRESULT Message(int id, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0);
+    // The text of the message dialog on top, closing it with "返回"; empty
+    // when the top window is not the message dialog.
+    std::u16string TakeMessage();
     // Sets a control's text (WM_SETTEXT, which also tells the dialog of an
     // edit's change) and waits.
     void SetText(int id, const std::u16string& text);
