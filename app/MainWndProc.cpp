@@ -210,8 +210,15 @@ LRESULT MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         OnRefreshTimer();
         return 0;
-    case WM_MEASUREITEM:
-        return OnQuoteListMeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+    case WM_MEASUREITEM: {
+        // Only the list's rows are measured here; anything else that asks
+        // goes to the default procedure.
+        auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        if (item == nullptr || item->CtlType != ODT_LISTVIEW) {
+            return DefWindowProc(hwnd, msg, wParam, lParam);
+        }
+        return OnQuoteListMeasureItem(item);
+    }
     case WM_DRAWITEM:
         return OnQuoteListDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
     case WM_NOTIFY:

@@ -102,9 +102,7 @@ void ApplyQuoteListBackground() {
 }
 
 LRESULT OnQuoteListMeasureItem(MEASUREITEMSTRUCT* item) {
-    if (item != nullptr && item->CtlType == ODT_LISTVIEW) {
-        item->itemHeight = kRowHeight;
-    }
+    item->itemHeight = kRowHeight;
     return TRUE;
 }
 

@@ -25,7 +25,8 @@ int CreateQuoteList(HWND mainWindow);
 // Sets the list's background colour from the Background setting.
 void ApplyQuoteListBackground();
 
-// The main window's handlers for its list.
+// The main window's handlers for its list. The measuring is for list-view
+// items (ODT_LISTVIEW) only: rows of 22 pixels.
 LRESULT OnQuoteListMeasureItem(MEASUREITEMSTRUCT* item);
 LRESULT OnQuoteListDrawItem(const DRAWITEMSTRUCT* item);
 // WM_NOTIFY from control 2000; other controls go to DefWindowProc.

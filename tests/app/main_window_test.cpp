@@ -2,16 +2,14 @@
 // and its whole menu, the quote list on the screen, activation, a screen
 // change, the delete and exit commands with their confirmations, the "no
 // stock is selected" boxes, and which endings write the data files.
-#include "alerts/AlertChecker.h"
-#include "alerts/AlertDelivery.h"
 #include "app/MainWndProc.h"
-#include "app/ServiceInfo.h"
 #include "app/ShellState.h"
 #include "app/WinMain.h"
 #include "platform/device.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 #include "tests/support/SettingsHarness.h"
+#include "tests/support/ShellTestKit.h"
 #include "watchlist/DataFiles.h"
 #include "watchlist/QuoteRecord.h"
 
@@ -29,37 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 using testsupport::SettingsSession;
 
-// The screen's characters in one line, without blanks and frame lines, so
-// that a wrapped message can be searched for as one text.
-std::string Flat(const platform::headless::Driver& d) {
-    std::string out;
-    for (const std::string& row : d.ScreenRows()) {
-        // Rows are UTF-8: drop ASCII blanks and '|' and the box-drawing
-        // characters (U+2500-U+257F, E2 94 80 - E2 95 BF).
-        for (size_t i = 0; i < row.size();) {
-            unsigned char c = static_cast<unsigned char>(row[i]);
-            if (c == ' ' || c == '|') {
-                ++i;
-                continue;
-            }
-            if (c == 0xE2 && i + 2 < row.size() &&
-                (static_cast<unsigned char>(row[i + 1]) == 0x94 ||
-                 static_cast<unsigned char>(row[i + 1]) == 0x95)) {
-                i += 3;
-                continue;
-            }
-            out.push_back(row[i]);
-            ++i;
-        }
-    }
-    return out;
-}
-
-std::string NoBlanks(std::string text) {
-    std::erase(text, ' ');
-    return text;
-}
-
 std::string Slurp(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -68,10 +35,7 @@ std::string Slurp(const fs::path& p) {
 class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        DayHighNoticed = "N";
-        DayLowNoticed = "N";
-        NotificationId = kFirstNotificationId;
-        ResetServiceInfoForTesting();
+        testsupport::ResetRunState();
         s = std::make_unique<SettingsSession>();
         s->settings.RefreshInterval = 30;
         s->AddStock("600016", "民生银行", "10.50", "+1.00%", "10.40");
@@ -84,10 +48,8 @@ class MainWindowTest : public ::testing::Test {
     HWND Main() { return d().FindTop(u"StockAtApp"); }
     HWND List() { return GetDlgItem(Main(), IDC_QUOTELIST); }
     fs::path Folder() { return s->root() / "Program Files" / "MyTradlynx" / "qzfen"; }
-    bool BoxOpen() { return d().FindTop(u"#MessageBox") != nullptr; }
-    bool ScreenShows(const std::string& utf8) {
-        return Flat(d()).find(NoBlanks(utf8)) != std::string::npos;
-    }
+    bool BoxOpen() { return testsupport::MessageBoxOpen(d()); }
+    bool ScreenShows(const std::string& utf8) { return testsupport::ScreenShowsText(d(), utf8); }
 
     std::unique_ptr<SettingsSession> s;
 };
@@ -282,8 +244,7 @@ TEST_F(MainWindowTest, BlackBackgroundAndAnEmptyList) {
     // No rows, and the empty part of the list is black.
     const platform::Canvas& screen = d().Screen();
     EXPECT_EQ(screen.At(screen.Cols() / 2, header + 2).bg, 0x000000u);
-    EXPECT_EQ(NoBlanks(rows[static_cast<size_t>(header + 1)]).find_first_not_of("|"),
-              std::string::npos);
+    EXPECT_EQ(rows[static_cast<size_t>(header + 1)].find_first_not_of(" |"), std::string::npos);
     // Enter on an empty list raises no activation: no box appears.
     d().Enter();
     EXPECT_FALSE(BoxOpen());
@@ -524,4 +485,29 @@ TEST_F(MainWindowTest, BackgroundCommandRecoloursTheWholeList) {
     EXPECT_EQ(screen.At(screen.Cols() / 2, nameRow + 2).bg, 0x000000u) << "below the rows";
     EXPECT_EQ(d().OnDevice([] { return SendMessage(Shell.listWindow, LVM_GETBKCOLOR, 0, 0); }),
               0x000000);
+}
+
+TEST_F(MainWindowTest, OnlyListItemsAreMeasuredAsRows) {
+    s->Start();
+    HWND main = Main();
+    // The list's rows are 22 pixels high; an item of any other kind is left
+    // to the default procedure, which sets nothing.
+    const auto measure = [&](UINT type) {
+        return d().OnDevice([main, type] {
+            MEASUREITEMSTRUCT item{};
+            item.CtlType = type;
+            item.itemHeight = 7;
+            const LRESULT result =
+                SendMessage(main, WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&item));
+            return std::make_pair(result, item.itemHeight);
+        });
+    };
+    EXPECT_EQ(measure(ODT_LISTVIEW), std::make_pair(static_cast<LRESULT>(TRUE), 22u));
+    const LRESULT byDefault = d().OnDevice([main] {
+        MEASUREITEMSTRUCT item{};
+        item.CtlType = ODT_MENU;
+        return DefWindowProc(main, WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&item));
+    });
+    EXPECT_EQ(measure(ODT_MENU), std::make_pair(byDefault, 7u));
+    EXPECT_EQ(measure(ODT_BUTTON), std::make_pair(byDefault, 7u));
 }

@@ -3,19 +3,19 @@
 // and outside trading hours, the interval settings, a user holding the
 // refresh off, a refresh under an open box, the manual refresh with its
 // progress pop-up and failure messages, and a fetch that fails part-way.
-#include "alerts/AlertChecker.h"
-#include "alerts/AlertDelivery.h"
-#include "app/ServiceInfo.h"
 #include "app/ShellState.h"
 #include "platform/device.h"
 #include "refresh/RefreshCycle.h"
 #include "res/ResourceIds.h"
 #include "tests/support/SettingsHarness.h"
+#include "tests/support/ShellTestKit.h"
 #include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,43 +24,12 @@ namespace {
 using testsupport::Gbk;
 using testsupport::SettingsSession;
 
-std::string NoBlanks(std::string text) {
-    std::erase(text, ' ');
-    return text;
-}
-
-// The screen as one text without blanks and frames (see main_window_test).
-std::string Flat(const platform::headless::Driver& d) {
-    std::string out;
-    for (const std::string& row : d.ScreenRows()) {
-        for (size_t i = 0; i < row.size();) {
-            unsigned char c = static_cast<unsigned char>(row[i]);
-            if (c == ' ' || c == '|') {
-                ++i;
-                continue;
-            }
-            if (c == 0xE2 && i + 2 < row.size() &&
-                (static_cast<unsigned char>(row[i + 1]) == 0x94 ||
-                 static_cast<unsigned char>(row[i + 1]) == 0x95)) {
-                i += 3;
-                continue;
-            }
-            out.push_back(row[i]);
-            ++i;
-        }
-    }
-    return out;
-}
-
 class RefreshTest : public ::testing::Test {
   protected:
     // Starts the program at `start` (device local time) with `stocks` codes.
     void Begin(const std::string& start, int interval,
                const std::vector<std::string>& codes = {"600016", "600036", "000001"}) {
-        DayHighNoticed = "N";
-        DayLowNoticed = "N";
-        NotificationId = kFirstNotificationId;
-        ResetServiceInfoForTesting();
+        testsupport::ResetRunState();
         s = std::make_unique<SettingsSession>(start);
         s->settings.RefreshInterval = interval;
         s->settings.NotifyMethod = "t";
@@ -86,10 +55,8 @@ class RefreshTest : public ::testing::Test {
         }
         return n;
     }
-    bool BoxOpen() { return d().FindTop(u"#MessageBox") != nullptr; }
-    bool ScreenShows(const std::string& utf8) {
-        return Flat(d()).find(NoBlanks(utf8)) != std::string::npos;
-    }
+    bool BoxOpen() { return testsupport::MessageBoxOpen(d()); }
+    bool ScreenShows(const std::string& utf8) { return testsupport::ScreenShowsText(d(), utf8); }
     void Command(int id) { s->Command(id); }
     // Keys go to the bubbles on the screen first: dismiss them, then press
     // OK in the box.
@@ -108,6 +75,25 @@ struct Boundary {
     const char* start; // the tick comes 30 s later, in the same minute
     bool refreshes;
 };
+
+// "2026-03-04 09:15:10, idle" in failure messages and test listings.
+void PrintTo(const Boundary& b, std::ostream* out) {
+    *out << b.start << (b.refreshes ? ", refreshes" : ", idle");
+}
+
+// The test's name: the weekday and the minute of the start, and what is
+// expected ("Wed0915Idle", "Sat1000Idle", "Wed0916Refreshes").
+std::string BoundaryName(const ::testing::TestParamInfo<Boundary>& info) {
+    const std::string start = info.param.start; // "YYYY-MM-DD HH:MM:SS"
+    const std::chrono::year_month_day date{
+        std::chrono::year{std::stoi(start.substr(0, 4))},
+        std::chrono::month{static_cast<unsigned>(std::stoi(start.substr(5, 2)))},
+        std::chrono::day{static_cast<unsigned>(std::stoi(start.substr(8, 2)))}};
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    const unsigned day = std::chrono::weekday{std::chrono::sys_days{date}}.c_encoding();
+    return std::string(kDays[day]) + start.substr(11, 2) + start.substr(14, 2) +
+           (info.param.refreshes ? "Refreshes" : "Idle");
+}
 
 class TradingBoundaryTest : public RefreshTest, public ::testing::WithParamInterface<Boundary> {};
 
@@ -139,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Boundary{"2026-03-04 12:58:10", false}, Boundary{"2026-03-04 12:59:10", true},
                       Boundary{"2026-03-04 15:09:10", true}, Boundary{"2026-03-04 15:10:10", false},
                       Boundary{"2026-03-07 10:00:10", false},
-                      Boundary{"2026-03-08 10:00:10", false}));
+                      Boundary{"2026-03-08 10:00:10", false}),
+    BoundaryName);
 
 TEST_F(RefreshTest, AtTheWeekendOnlyAManualRefreshRuns) {
     Begin("2026-03-07 10:00:00", 30);
