@@ -6,9 +6,8 @@
 #include "alerts/AlertChecker.h"
 #include "alerts/AlertDelivery.h"
 #include "app/ShellState.h"
-#include "platform/frontend.h"
 #include "platform/inspect.h"
-#include "res/Resources.h"
+#include "tests/support/ShellTestKit.h"
 #include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
@@ -21,14 +20,7 @@ namespace {
 class AlertCheckerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        platform::inspect::ResetForTests();
-        platform::BindUiThread();
-        ResetWatchListState();
-        Shell = ShellState{};
-        Shell.instance = RegisterResourceModule(&StockAtResources());
-        DayHighNoticed = "N";
-        DayLowNoticed = "N";
-        NotificationId = kFirstNotificationId;
+        testsupport::ResetProgramOnThisThread();
         Settings.NotifyMethod = "t";
         stockCount = 2;
     }

@@ -5,69 +5,29 @@
 #include "alerts/AlertDelivery.h"
 #include "app/ShellState.h"
 #include "platform/device.h"
-#include "platform/frontend.h"
 #include "platform/inspect.h"
-#include "res/Resources.h"
+#include "tests/support/ShellTestKit.h"
+#include "tests/support/SmsGateway.h"
 #include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::vector<fs::path> FilesIn(const fs::path& dir) {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-// gammu-smsd's Unicode file: a little-endian byte-order mark, then the text.
-std::string UnicodeFile(const std::u16string& text) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-    }
-    return bytes;
-}
-
-fs::path SourceDir() {
-    if (const char* env = std::getenv("STOCKAT_SOURCE_DIR")) {
-        return env;
-    }
-    return fs::path(__FILE__).parent_path().parent_path().parent_path();
-}
+using testsupport::FilesIn;
+using testsupport::Slurp;
+using testsupport::UnicodeFile;
 
 class AlertSmsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        platform::inspect::ResetForTests();
-        platform::BindUiThread();
-        ResetWatchListState();
-        Shell = ShellState{};
-        Shell.instance = RegisterResourceModule(&StockAtResources());
-        DayHighNoticed = "N";
-        DayLowNoticed = "N";
-        NotificationId = kFirstNotificationId;
+        testsupport::ResetProgramOnThisThread();
         dir_ = fs::temp_directory_path() /
                ("stockat-alert-sms-" + std::to_string(::getpid()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -132,36 +92,19 @@ TEST_F(AlertSmsTest, TheOutboxGetsTheTextAndARefusedRecipientSendsNothing) {
 }
 
 TEST_F(AlertSmsTest, GammuSmsdSendsTheAlertWithItsTextIntact) {
-    if (std::system("command -v gammu-smsd >/dev/null 2>&1") != 0) {
+    if (!testsupport::GammuSmsdInstalled()) {
         GTEST_SKIP() << "gammu-smsd is not installed (scripts/install-deps.sh installs it)";
     }
-    const fs::path script = SourceDir() / "scripts" / "gammu-smsd.sh";
-    const fs::path gateway = dir_ / "gateway";
-    ASSERT_EQ(std::system(
-                  ("bash '" + script.string() + "' start '" + gateway.string() + "' 120").c_str()),
-              0);
-    struct Stop {
-        std::string command;
-        ~Stop() {
-            int rc = std::system(command.c_str());
-            (void)rc;
-        }
-    } stop{"bash '" + script.string() + "' stop '" + gateway.string() + "'"};
+    testsupport::GammuSmsd gateway(dir_ / "gateway");
+    ASSERT_TRUE(gateway.started());
 
-    platform::Device().smsOutbox = gateway / "outbox";
+    platform::Device().smsOutbox = gateway.outbox();
     AlertChecker(0);
     EXPECT_EQ(WatchList[0].sellAlerted, "Y");
 
-    // The daemon looks at its outbox every second: wait for it (real time,
-    // because it is another process).
-    std::vector<fs::path> sent;
-    for (int i = 0; i < 300 && sent.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        sent = FilesIn(gateway / "sent");
-    }
-    ASSERT_EQ(sent.size(), 1u) << Slurp(gateway / "smsd.log");
+    const std::vector<fs::path> sent = gateway.WaitForSent();
+    ASSERT_EQ(sent.size(), 1u) << gateway.Log();
     EXPECT_EQ(Slurp(sent[0]), UnicodeFile(kExpected));
-    EXPECT_TRUE(FilesIn(gateway / "error").empty());
-    EXPECT_NE(Slurp(gateway / "smsd.log").find("Transmitted " + sent[0].filename().string()),
-              std::string::npos);
+    EXPECT_TRUE(FilesIn(gateway.errorFolder()).empty());
+    EXPECT_NE(gateway.Log().find("Transmitted " + sent[0].filename().string()), std::string::npos);
 }

@@ -5,17 +5,14 @@
 #include "platform/Sms.h"
 #include "platform/Text.h"
 #include "platform/device.h"
+#include "tests/support/SmsGateway.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -31,30 +28,9 @@ std::u16string AlertText() {
     return platform::Utf8ToUtf16(reinterpret_cast<const char*>(kAlertText));
 }
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::vector<fs::path> FilesIn(const fs::path& dir) {
-    std::vector<fs::path> files;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-// The file gammu-smsd reads: a little-endian byte-order mark, then the text.
-std::string UnicodeFile(const std::u16string& text) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-    }
-    return bytes;
-}
+using testsupport::FilesIn;
+using testsupport::Slurp;
+using testsupport::UnicodeFile;
 
 SMS_ADDRESS Address(const std::u16string& number) {
     SMS_ADDRESS address{};
@@ -163,45 +139,23 @@ TEST_F(SmsTest, RecipientsThatAreNotPhoneNumbersAreRefused) {
     EXPECT_TRUE(FilesIn(dir_).empty());
 }
 
-fs::path SourceDir() {
-    if (const char* env = std::getenv("STOCKAT_SOURCE_DIR")) {
-        return env;
-    }
-    return fs::path(__FILE__).parent_path().parent_path().parent_path();
-}
-
 TEST_F(SmsTest, GammuSmsdSendsTheMessageWithItsTextIntact) {
-    if (std::system("command -v gammu-smsd >/dev/null 2>&1") != 0) {
+    if (!testsupport::GammuSmsdInstalled()) {
         GTEST_SKIP() << "gammu-smsd is not installed (scripts/install-deps.sh installs it)";
     }
-    const fs::path script = SourceDir() / "scripts" / "gammu-smsd.sh";
-    const fs::path gateway = dir_ / "gateway";
-    ASSERT_EQ(std::system(
-                  ("bash '" + script.string() + "' start '" + gateway.string() + "' 120").c_str()),
-              0);
-    struct Stop {
-        std::string command;
-        ~Stop() {
-            int rc = std::system(command.c_str());
-            (void)rc;
-        }
-    } stop{"bash '" + script.string() + "' stop '" + gateway.string() + "'"};
+    testsupport::GammuSmsd gateway(dir_ / "gateway");
+    ASSERT_TRUE(gateway.started());
 
-    platform::Device().smsOutbox = gateway / "outbox";
+    platform::Device().smsOutbox = gateway.outbox();
     ASSERT_EQ(Send(u"+8613800138000", AlertText()), S_OK);
 
-    // Wait for the daemon (it looks at its outbox every second).
-    std::vector<fs::path> sent;
-    for (int i = 0; i < 300 && sent.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        sent = FilesIn(gateway / "sent");
-    }
-    ASSERT_EQ(sent.size(), 1u) << Slurp(gateway / "smsd.log");
+    const std::vector<fs::path> sent = gateway.WaitForSent();
+    ASSERT_EQ(sent.size(), 1u) << gateway.Log();
     EXPECT_EQ(Slurp(sent[0]), UnicodeFile(AlertText()));
-    EXPECT_TRUE(FilesIn(gateway / "error").empty());
+    EXPECT_TRUE(FilesIn(gateway.errorFolder()).empty());
     // The daemon read the text as Unicode and transmitted it, in two parts
     // (the log quotes the first).
-    std::string log = Slurp(gateway / "smsd.log");
+    const std::string log = gateway.Log();
     EXPECT_NE(log.find("Transmitted " + sent[0].filename().string()), std::string::npos) << log;
     EXPECT_NE(log.find(platform::Utf16ToUtf8(AlertText().substr(0, 40))), std::string::npos) << log;
 }
