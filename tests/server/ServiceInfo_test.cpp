@@ -1,8 +1,15 @@
 // The maker's service text: exact bytes, GBK values, the byte count of the
-// END line, and refusal of values that would break the line format.
+// END line, refusal of values that would break the line format, and the
+// round trip from the server's GBK text through UTF-8 on the wire back to the
+// very same GBK bytes in the program.
 #include "server/ServiceInfo.h"
 
+#include "app/ServiceInfo.h"
+#include "net/HttpFetch.h"
+#include "platform/device.h"
 #include "server/Gbk.h"
+#include "server/QuoteServer.h"
+#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -59,6 +66,73 @@ TEST(ServiceInfoTest, DecimalVersions) {
         EXPECT_TRUE(IsDecimalVersion(good)) << good;
     for (const char* bad : {"", ".5", "2.", "-1", "2.0.1", "1e3", " 2.0", "2,0", "1234567890"})
         EXPECT_FALSE(IsDecimalVersion(bad)) << bad;
+}
+
+// Every character that the server can write in GBK travels as UTF-8 and
+// comes back as the same GBK bytes through the program's re-encoding of a
+// reply, so the END line's byte count still holds when the program reads it.
+TEST(ServiceInfoTest, EveryGbkCharacterSurvivesTheTripThroughUtf8) {
+    int checked = 0;
+    std::string wrong;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            const std::string gbk{static_cast<char>(lead), static_cast<char>(trail)};
+            std::optional<std::string> utf8 = GbkToUtf8(gbk);
+            if (!utf8) {
+                continue; // not a character of GBK
+            }
+            ++checked;
+            if (ReplyToDeviceText(*utf8) != gbk && wrong.size() < 200) {
+                wrong += " " + std::to_string(lead) + "/" + std::to_string(trail);
+            }
+        }
+    }
+    EXPECT_GT(checked, 21000);
+    EXPECT_EQ(wrong, "");
+}
+
+// The whole road: the bundled server sends the service text, HttpFetch
+// re-encodes it, and the program's reader takes the values as rendered.
+TEST(ServiceInfoTest, TheServedTextReachesTheProgramWhole) {
+    ServerOptions options;
+    options.port = 0;
+    options.service.latestVersion = "2.1";
+    options.service.packageUrl = "http://stockat.test/stockat-2.1.cab";
+    options.service.recommend = "招商银行·蓝筹[e]中国平安——保险[e]ＡＢＣ１２３";
+    options.service.notices = {"系统维护通知：周六０２：００至０４：００暂停服务。", "≈￥§№€"};
+    std::optional<std::string> text = RenderServiceInfo(options.service);
+    ASSERT_TRUE(text);
+    QuoteServer quoted(options, platform::DeviceClock::Manual(0));
+    std::string error;
+    ASSERT_TRUE(quoted.Start(&error)) << error;
+
+    const platform::DeviceConfig saved = platform::Device();
+    const SettingsRecord savedSettings = Settings;
+    platform::Device().serverHost = "127.0.0.1";
+    platform::Device().serverPort = static_cast<std::uint16_t>(quoted.Port());
+    Settings.ConnectionMethod = "2";
+    std::string request = BuildStockRequest("000000");
+    request.replace(request.find("/prog"), request.find(' ', 4) - 4, kServicePath);
+    ASSERT_EQ(request.rfind(std::string("GET ") + std::string(kServicePath) + " HTTP/1.1\r\n", 0),
+              0u);
+    int rc = HttpFetch(request);
+    platform::Device() = saved;
+    Settings = savedSettings;
+    quoted.Stop();
+
+    ASSERT_EQ(rc, 0);
+    std::size_t body = LastReply.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    EXPECT_EQ(LastReply.substr(body + 4), *text);
+    std::optional<ServiceReport> report = ParseServiceReply(LastReply);
+    LastReply.clear();
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->version, 2.1);
+    EXPECT_EQ(report->package, options.service.packageUrl);
+    EXPECT_EQ(report->recommend, *Utf8ToGbk(options.service.recommend));
+    ASSERT_EQ(report->notices.size(), 2u);
+    EXPECT_EQ(report->notices[0], *Utf8ToGbk(options.service.notices[0]));
+    EXPECT_EQ(report->notices[1], *Utf8ToGbk(options.service.notices[1]));
 }
 
 } // namespace
