@@ -13,6 +13,12 @@ wait_for "${MENU_TOP[1]}" 10
 keys Down
 keys Enter
 wait_for "$ADD_TITLE" 10
+# Typed Chinese (two wide characters) reaches the field whole, and two
+# Backspaces take it away again.
+tm send-keys -t main -l "$H_NAME"
+wait_for "$H_NAME" 10
+keys BSpace BSpace
+wait_gone "$H_NAME" 10
 tm send-keys -t main -l "$code"
 wait_for "$code" 10
 keys F2 # look up
