@@ -39,6 +39,17 @@ while IFS= read -r line; do
   fi
 done < <(screen_colours)
 
+# A resize of the terminal: the screen is laid out again at the new size.
+tm resize-window -t main -x 90 -y 24
+end=$((SECONDS + 10))
+while ((SECONDS < end)); do
+  screen | sed -n 24p | grep -qF -- "$SOFT_MENU" && break
+  sleep 0.1
+done
+screen | sed -n 24p | grep -qF -- "$SOFT_MENU" || fail "the soft keys did not move to row 24"
+screen | head -1 | grep -qE "X *$" || fail "the title row's X is not at the right edge"
+[ "$(screen | head -1 | wc -L)" -le 90 ] || fail "the title row is wider than the terminal"
+
 # F2 opens the menu with every entry; Right opens each submenu.
 keys F2
 for entry in "${MENU_TOP[@]}"; do wait_for "$entry" 10; done
