@@ -3,6 +3,7 @@
 #include "alerts/AlertDelivery.h"
 
 #include "alerts/AlertTexts.h"
+#include "app/DialogSupport.h"
 #include "app/ShellState.h"
 #include "platform/Sms.h"
 #include "res/ResourceIds.h"
@@ -56,14 +57,14 @@ void ApplyAlertPresentation(Notification& notification, const char16_t* page) {
 void ShowAlertBubble(const std::string& page) {
     std::unique_ptr<Notification> n = NewNotification();
     char16_t buffer[kBubblePageSize];
-    CopyToBuffer(FromDeviceText(page), buffer, kBubblePageSize);
+    CopyToBuffer(AnsiToWide(page), buffer, kBubblePageSize);
     ApplyAlertPresentation(*n, buffer);
 }
 
 std::string ComposeNoticeHtml(const std::string& text) {
     std::string page =
-        ToDeviceText(u"<html><body><form method=\"POST\" action=><p><font size=6 宋体 "
-                     u"color=\"#0000FF\"><b><strong>温馨提示</strong></b></font><br></br>");
+        WideToAnsi(u"<html><body><form method=\"POST\" action=><p><font size=6 宋体 "
+                   u"color=\"#0000FF\"><b><strong>温馨提示</strong></b></font><br></br>");
     page += text;
     page += "</p><p align=right></p></body></html>";
     return page;

@@ -4,10 +4,9 @@
 #include "alerts/AlertTexts.h"
 
 #include "alerts/AlertDelivery.h"
+#include "app/DialogSupport.h"
 #include "platform/win.h"
 #include "watchlist/QuoteRecord.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -36,62 +35,27 @@ const KindPieces* FindKind(const std::string& kind) {
 }
 
 std::string FormatTarget(double target) {
-    int n = std::snprintf(nullptr, 0, "%.2f", target);
-    if (n <= 0) {
-        return {};
-    }
-    std::string text(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(text.data(), text.size(), "%.2f", target);
-    text.resize(static_cast<size_t>(n));
-    return text;
+    return FormatDouble("%.2f", target);
 }
 
 // The body up to the update time, shared by both texts; the bubble
 // underlines the target.
 std::string Body(const KindPieces& k, const std::string& latest, const std::string& sideValue,
                  double target, const std::string& updateTime, bool underline) {
-    std::string text = ToDeviceText(k.level);
+    std::string text = WideToAnsi(k.level);
     text += underline ? "<U>" : "";
     text += FormatTarget(target);
     text += underline ? "</U>" : "";
-    text += ToDeviceText(k.reached);
+    text += WideToAnsi(k.reached);
     text += latest;
-    text += ToDeviceText(k.side);
+    text += WideToAnsi(k.side);
     text += sideValue;
-    text += ToDeviceText(u"元 。[瞰市");
+    text += WideToAnsi(u"元 。[瞰市");
     text += updateTime;
     return text;
 }
 
 } // namespace
-
-std::string ToDeviceText(const std::u16string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int len = static_cast<int>(text.size());
-    int n = WideCharToMultiByte(CP_ACP, 0, text.data(), len, nullptr, 0, nullptr, nullptr);
-    if (n <= 0) {
-        return {};
-    }
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), len, out.data(), n, nullptr, nullptr);
-    return out;
-}
-
-std::u16string FromDeviceText(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int len = static_cast<int>(text.size());
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), len, nullptr, 0);
-    if (n <= 0) {
-        return {};
-    }
-    std::u16string out(static_cast<size_t>(n), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), len, out.data(), n);
-    return out;
-}
 
 void CopyToBuffer(const std::u16string& text, char16_t* buffer, int capacity) {
     if (capacity <= 0) {
@@ -112,7 +76,7 @@ std::string ComposeSmsAlertText(const std::string& code, const std::string& name
                                 const std::string& latest, const std::string& sideValue,
                                 double target, const std::string& kind,
                                 const std::string& updateTime) {
-    std::string text = name + "(" + code + ")" + ToDeviceText(u"：");
+    std::string text = name + "(" + code + ")" + WideToAnsi(u"：");
     if (const KindPieces* k = FindKind(kind)) {
         text += Body(*k, latest, sideValue, target, updateTime, false);
         text += "]";
@@ -124,9 +88,8 @@ std::string ComposeBubbleAlertHtml(const std::string& code, const std::string& n
                                    const std::string& latest, const std::string& sideValue,
                                    double target, const std::string& kind,
                                    const std::string& updateTime) {
-    std::string page =
-        ToDeviceText(u"<html><body><form method=\"POST\" action=><p><font size=6 宋体 "
-                     u"color=\"#000080\"><b><strong>");
+    std::string page = WideToAnsi(u"<html><body><form method=\"POST\" action=><p><font size=6 宋体 "
+                                  u"color=\"#000080\"><b><strong>");
     page += name + "(" + code + ")</strong></b></font><br></br>";
     if (const KindPieces* k = FindKind(kind)) {
         page += Body(*k, latest, sideValue, target, updateTime, true);
@@ -138,10 +101,10 @@ std::string ComposeBubbleAlertHtml(const std::string& code, const std::string& n
 void BuildSmsAlertText(const std::string& code, const std::string& name, const std::string& latest,
                        const std::string& sideValue, double target, const std::string& kind,
                        const std::string& updateTime) {
-    CopyToBuffer(FromDeviceText(
-                     ComposeSmsAlertText(code, name, latest, sideValue, target, kind, updateTime)),
-                 SmsTextBuffer, kSmsTextBufferSize);
-    CopyToBuffer(FromDeviceText(Settings.SmsPhone), SmsPhoneBuffer, kSmsPhoneBufferSize);
+    CopyToBuffer(
+        AnsiToWide(ComposeSmsAlertText(code, name, latest, sideValue, target, kind, updateTime)),
+        SmsTextBuffer, kSmsTextBufferSize);
+    CopyToBuffer(AnsiToWide(Settings.SmsPhone), SmsPhoneBuffer, kSmsPhoneBufferSize);
 }
 
 void BuildBubbleAlertHtml(const std::string& code, const std::string& name,

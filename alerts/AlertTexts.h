@@ -28,9 +28,6 @@ void BuildBubbleAlertHtml(const std::string& code, const std::string& name,
                           const std::string& latest, const std::string& sideValue, double target,
                           const std::string& kind, const std::string& updateTime);
 
-// Converts UTF-16 to the device's 8-bit code page (GBK), and back.
-std::string ToDeviceText(const std::u16string& text);
-std::u16string FromDeviceText(const std::string& text);
 // Copies `text` into a zero-terminated buffer of `capacity` units, cutting it
 // (never inside a surrogate pair) when it does not fit.
 void CopyToBuffer(const std::u16string& text, char16_t* buffer, int capacity);

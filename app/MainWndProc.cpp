@@ -6,6 +6,7 @@
 
 #include "alerts/TargetPriceDlg.h"
 #include "app/ConnectionDlg.h"
+#include "app/DialogSupport.h"
 #include "app/InfoDialogs.h"
 #include "app/QuoteList.h"
 #include "app/ServiceInfo.h"
@@ -34,19 +35,6 @@ const char16_t* const kDeleteConfirmTail = u"】吗？按【确定】删除，�
 
 int Notice(const char16_t* text, UINT type) {
     return MessageBox(nullptr, text, kShellCaption, type);
-}
-
-std::u16string AnsiToWide(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) {
-        return {};
-    }
-    std::u16string wide(static_cast<size_t>(n), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
 }
 
 void ExitCommand(HWND hwnd) {

@@ -2,6 +2,7 @@
 // market's colour convention, and the list's notifications.
 #include "app/QuoteList.h"
 
+#include "app/DialogSupport.h"
 #include "app/ShellState.h"
 #include "res/ResourceIds.h"
 #include "watchlist/QuoteRecord.h"
@@ -17,23 +18,10 @@ static_assert(kQuoteListStyle == 0x50B01401);
 
 constexpr int kRowHeight = 22;
 
-// A record's 8-bit field as UTF-16 for drawing. The whole text is converted
+// A record's 8-bit field drawn as UTF-16. The whole text is converted
 // (however long); the cell's rectangle clips it on the screen.
-std::u16string ToWide(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) {
-        return {};
-    }
-    std::u16string wide(static_cast<size_t>(n), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
-}
-
 void DrawCell(HDC dc, const std::string& text, RECT band, UINT format) {
-    std::u16string wide = ToWide(text);
+    std::u16string wide = AnsiToWide(text);
     DrawText(dc, wide.c_str(), -1, &band, format);
 }
 
