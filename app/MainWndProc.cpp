@@ -19,7 +19,6 @@
 #include "watchlist/AddStockDialog.h"
 #include "watchlist/DataFiles.h"
 #include "watchlist/QuoteRecord.h"
-#include "watchlist/StockDetailDialog.h"
 
 #include <string>
 
@@ -28,7 +27,6 @@ namespace {
 const char16_t* const kExitConfirmText = u"确实要退出吗？退出后将丧失提醒功能，建议您【取消】后按屏"
                                          u"幕右上角的【X】将系统最小化，系统将继续保持提醒功能。";
 const char16_t* const kNoStockForAlertsText = u"没有股票被选中，请选择要设置提醒的股票！";
-const char16_t* const kNoStockForDetailsText = u"没有股票被选中，请选择要浏览行情的股票！";
 const char16_t* const kNoStockForDeleteText = u"没有股票被选中，请选择要删除的股票！";
 const char16_t* const kDeleteConfirmHead = u"确实要删除【";
 const char16_t* const kDeleteConfirmTail = u"】吗？按【确定】删除，按【取消】放弃。";
@@ -129,12 +127,9 @@ LRESULT OnMainCommand(HWND hwnd, WPARAM wParam, LPARAM lParam) {
         DeleteCommand();
         return 0;
     case IDC_STOCKDETAILS:
-        if (Shell.selectedRow == -1) {
-            Notice(kNoStockForDetailsText, MB_OK | MB_ICONEXCLAMATION);
-        } else {
-            previewMode = "N";
-            RunDialog(IDD_STOCKDETAIL, StockDetailDialog);
-        }
+        // The same as activating the selected row: the "no stock is
+        // selected" box at -1, else the detail dialog for the row.
+        OpenSelectedStock(Shell.selectedRow);
         return 0;
     case IDC_MARKETINDEX:
         RunDialog(IDD_MARKETINDEX, MarketIndexDlgProc);

@@ -3,6 +3,7 @@
 #include "app/QuoteList.h"
 
 #include "app/DialogSupport.h"
+#include "app/MainWndProc.h"
 #include "app/ShellState.h"
 #include "res/ResourceIds.h"
 #include "watchlist/QuoteRecord.h"
@@ -26,7 +27,6 @@ void DrawCell(HDC dc, const std::string& text, RECT band, UINT format) {
 }
 
 const char16_t* const kNoStockSelectedText = u"没有股票被选中，请选择要浏览行情的股票！";
-const char16_t* const kCaption = u"瞰市";
 
 } // namespace
 
@@ -160,7 +160,7 @@ LRESULT OnQuoteListDrawItem(const DRAWITEMSTRUCT* item) {
 LRESULT OpenSelectedStock(int item) {
     Shell.selectedRow = item;
     if (item == -1) {
-        MessageBox(nullptr, kNoStockSelectedText, kCaption, MB_OK | MB_ICONEXCLAMATION);
+        MessageBox(nullptr, kNoStockSelectedText, kShellCaption, MB_OK | MB_ICONEXCLAMATION);
         return 0;
     }
     previewMode = "N";

@@ -511,3 +511,16 @@ TEST_F(MainWindowTest, OnlyListItemsAreMeasuredAsRows) {
     EXPECT_EQ(measure(ODT_MENU), std::make_pair(byDefault, 7u));
     EXPECT_EQ(measure(ODT_BUTTON), std::make_pair(byDefault, 7u));
 }
+
+TEST_F(MainWindowTest, StockDetailsOpensTheSelectedRowAsAWatchListStock) {
+    s->Start();
+    d().Down();
+    d().Down();
+    ASSERT_EQ(Shell.selectedRow, 1);
+    d().Run([] { previewMode = "Y"; });
+    s->Command(IDC_STOCKDETAILS);
+    EXPECT_EQ(s->TopTitle(), u"瞰市[个股]");
+    EXPECT_EQ(previewMode, "N");
+    EXPECT_EQ(Shell.selectedRow, 1);
+    EXPECT_FALSE(BoxOpen());
+}
