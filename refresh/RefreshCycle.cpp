@@ -4,6 +4,7 @@
 #include "refresh/RefreshCycle.h"
 
 #include "alerts/AlertChecker.h"
+#include "app/MainWndProc.h"
 #include "app/ServiceInfo.h"
 #include "app/ShellState.h"
 #include "net/HttpFetch.h"
@@ -25,7 +26,6 @@ constexpr std::int32_t kDefaultIntervalSeconds = 40;
 constexpr DWORD kProgressDelayMs = 1000;
 
 const char16_t* const kRefreshingText = u"正在刷新，请稍候...";
-const char16_t* const kCaption = u"瞰市";
 
 // "秒" (seconds) in the device code page.
 std::string SecondsUnit() {
@@ -126,7 +126,7 @@ void ManualRefresh() {
     RunDialog(IDD_REFRESHPROGRESS, RefreshProgressDlgProc);
     if (FetchStatus == "error") {
         if (const char16_t* failure = ConnectionFailureShortText(Settings.ConnectionMethod)) {
-            MessageBox(nullptr, failure, kCaption, MB_OK | MB_ICONERROR);
+            MessageBox(nullptr, failure, kShellCaption, MB_OK | MB_ICONERROR);
         }
     }
     SetRowCount(stockCount);
