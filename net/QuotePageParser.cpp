@@ -8,6 +8,7 @@
 #include "net/HttpFetch.h"
 #include "watchlist/QuoteRecord.h"
 
+#include <algorithm>
 #include <cstring>
 
 std::string LastUpdateTime;
@@ -117,9 +118,9 @@ void ParseStockPage(const std::string& page, QuoteRecord& r) {
     Cut(page, kLowPrice, 7, kYuan, false, 1, 6, r.low);
 
     r.updateTime = "--";
-    // A marker standing at the very end of the page leaves no bytes to take;
-    // the field then keeps its default rather than becoming empty.
-    if (std::optional<std::string> time = StockPageUpdateTime(page); time && !time->empty()) {
+    // A page that ends within the 14 bytes gives what it has, down to the
+    // empty text when it ends right at the value's first byte.
+    if (std::optional<std::string> time = StockPageUpdateTime(page)) {
         r.updateTime = *time;
     }
     LastUpdateTime = r.updateTime;
@@ -176,10 +177,9 @@ std::optional<std::string> StockPageUpdateTime(const std::string& reply) {
     if (m == kNone) {
         return std::nullopt;
     }
-    std::size_t begin = m + 9;
-    if (begin >= reply.size()) {
-        return std::string();
-    }
+    // The marker may be the page's last bytes: nothing is then read past
+    // its end.
+    std::size_t begin = std::min(m + 9, reply.size());
     return reply.substr(begin, kUpdateTimeLength);
 }
 

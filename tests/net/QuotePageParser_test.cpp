@@ -229,9 +229,20 @@ TEST_F(ParserTest, AnUpdateTimeCutByTheEndOfTheReplyIsShortened) {
     page.time = At(G("更新时间"), 9, "03-18 14", "");
     QuoteRecord& r = Parse(page.Text());
     EXPECT_EQ(r.updateTime, "03-18 14");
+    // The page ends right where the value begins: the value is empty, not
+    // the default, and the shared text follows it.
     page.time = G("更新时间") + ":";
     Parse(page.Text());
-    EXPECT_EQ(r.updateTime, "--"); // nothing left to take
+    EXPECT_EQ(r.updateTime, "");
+    EXPECT_EQ(LastUpdateTime, "");
+    // The marker is the page's last bytes: nothing is read past the end.
+    page.time = G("更新时间");
+    Parse(page.Text());
+    EXPECT_EQ(r.updateTime, "");
+    // Without the marker the default stands.
+    page.time = "";
+    Parse(page.Text());
+    EXPECT_EQ(r.updateTime, "--");
     EXPECT_EQ(LastUpdateTime, "--");
 }
 
