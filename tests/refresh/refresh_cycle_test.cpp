@@ -357,3 +357,17 @@ TEST_F(RefreshTest, ARefreshComesDueWhileADialogIsOpen) {
     EXPECT_EQ(d().Top(), dialog) << "the dialog stays open over the refresh";
     EXPECT_NE(WatchList[0].updateTime, "10:00:00");
 }
+
+TEST_F(RefreshTest, EveryMessageToThePopUpPutsItsSecondBack) {
+    Begin("2026-03-07 10:00:00", 30);
+    Command(IDC_MANUALREFRESH);
+    HWND popUp = d().Top();
+    ASSERT_NE(popUp, Shell.mainWindow);
+    d().Advance(600);
+    d().Post(popUp, WM_USER, 0, 0);
+    d().Advance(600);
+    EXPECT_EQ(QuoteRequests(), 0) << "a message 0.6 s in re-armed timer 3";
+    d().Advance(400);
+    EXPECT_EQ(QuoteRequests(), 3);
+    EXPECT_EQ(d().Top(), Shell.mainWindow);
+}
