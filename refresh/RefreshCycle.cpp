@@ -103,10 +103,13 @@ int RunRefreshCycle() {
             AlertChecker(i);
         }
     }
-    RefreshIdle = 1;
     if (result == 0) {
+        // The once-a-run service request is network work of this cycle too:
+        // it runs while the flag still says so, so that a box it may show
+        // cannot let a second cycle start under it.
         OnRefreshCycleSucceeded();
     }
+    RefreshIdle = 1;
     return result;
 }
 

@@ -3,6 +3,7 @@
 // and outside trading hours, the interval settings, a user holding the
 // refresh off, a refresh under an open box, the manual refresh with its
 // progress pop-up and failure messages, and a fetch that fails part-way.
+#include "app/ServiceInfo.h"
 #include "app/ShellState.h"
 #include "platform/device.h"
 #include "refresh/RefreshCycle.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <ostream>
@@ -370,4 +372,26 @@ TEST_F(RefreshTest, EveryMessageToThePopUpPutsItsSecondBack) {
     d().Advance(400);
     EXPECT_EQ(QuoteRequests(), 3);
     EXPECT_EQ(d().Top(), Shell.mainWindow);
+}
+
+TEST_F(RefreshTest, TheServiceRequestIsPartOfTheRunningCycle) {
+    Begin("2026-03-04 10:00:00", 30, {"600016"});
+    // A peer that notes the refresh-permitted flag while the program waits
+    // for the once-a-run service reply (the program's thread is blocked in
+    // the fetch then), and serves the quote pages as usual.
+    std::atomic<int> flagDuringService{-1};
+    testsupport::ScriptedServer peer([&](const std::string& request, int) {
+        const std::string target = testsupport::RequestTarget(request);
+        if (target.rfind(kServiceInfoPath, 0) == 0) {
+            flagDuringService = RefreshIdle;
+            return testsupport::ScriptedReply::Send("HTTP/1.1 404 Not Found\r\n\r\n");
+        }
+        return testsupport::ScriptedReply::Send(
+            s->server().ReplyFor(target, platform::Clock().NowEpochMs()));
+    });
+    peer.PointDevice();
+    d().Advance(30000);
+    ASSERT_EQ(peer.requestCount(), 2) << "one quote page, then the service request";
+    EXPECT_EQ(flagDuringService.load(), 0);
+    EXPECT_EQ(RefreshIdle, 1);
 }
