@@ -115,7 +115,7 @@ TEST_F(QuoteRowTest, SelectedRowIsHighlightedOnBothBackgroundsAndKeepsTextColour
     }
 }
 
-TEST_F(QuoteRowTest, NumbersAreRightAlignedInBandsOfAQuarterOfTheRow) {
+TEST_F(QuoteRowTest, NumbersAreRightAlignedInThreeBandsFromTheRight) {
     SetRecord(0, "N", "1.00", "2.00%", "3.00");
     const std::string row = Draw(0, false);
     // w = int(320 x 0.26) = 83 pixels: bands end at pixels 154, 237 and 320,
