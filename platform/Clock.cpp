@@ -104,13 +104,7 @@ DeviceClock DeviceClock::Manual(std::int64_t startEpochMs) {
 }
 
 DeviceClock::DeviceClock(const DeviceClock& other) {
-    std::lock_guard<std::mutex> lock(other.mutex_);
-    mode_ = other.mode_;
-    rate_ = other.rate_;
-    startEpochMs_ = other.startEpochMs_;
-    startRealMs_ = other.startRealMs_;
-    manualEpochMs_ = other.manualEpochMs_;
-    originEpochMs_ = other.originEpochMs_;
+    *this = other;
 }
 
 DeviceClock& DeviceClock::operator=(const DeviceClock& other) {

@@ -330,6 +330,21 @@ template <typename Unit> struct StringSink {
     void Put(Unit u) { s.push_back(u); }
 };
 
+// The whole of a conversion into a string with room for `expected` units:
+// `convert` writes into the sink it is given.
+template <typename Unit, typename Convert>
+std::basic_string<Unit> ConvertAll(std::size_t expected, Convert convert) {
+    std::basic_string<Unit> result;
+    result.reserve(expected);
+    StringSink<Unit> out{result};
+    convert(out);
+    return result;
+}
+
+const unsigned char* Bytes(std::string_view text) {
+    return reinterpret_cast<const unsigned char*>(text.data());
+}
+
 } // namespace
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen, LPWSTR dst,
@@ -385,35 +400,23 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, cha
 namespace platform {
 
 std::string Utf16ToUtf8(std::u16string_view text) {
-    std::string result;
-    result.reserve(text.size());
-    StringSink<char> out{result};
-    EncodeUtf8(text.data(), text.size(), out);
-    return result;
+    return ConvertAll<char>(text.size(),
+                            [&](auto& out) { EncodeUtf8(text.data(), text.size(), out); });
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string result;
-    result.reserve(text.size());
-    StringSink<char16_t> out{result};
-    DecodeUtf8(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out);
-    return result;
+    return ConvertAll<char16_t>(text.size(),
+                                [&](auto& out) { DecodeUtf8(Bytes(text), text.size(), out); });
 }
 
 std::string Utf16ToGbk(std::u16string_view text) {
-    std::string result;
-    result.reserve(text.size() * 2);
-    StringSink<char> out{result};
-    EncodeGbk(text.data(), text.size(), nullptr, out);
-    return result;
+    return ConvertAll<char>(text.size() * 2,
+                            [&](auto& out) { EncodeGbk(text.data(), text.size(), nullptr, out); });
 }
 
 std::u16string GbkToUtf16(std::string_view text) {
-    std::u16string result;
-    result.reserve(text.size());
-    StringSink<char16_t> out{result};
-    DecodeGbk(reinterpret_cast<const unsigned char*>(text.data()), text.size(), out);
-    return result;
+    return ConvertAll<char16_t>(text.size(),
+                                [&](auto& out) { DecodeGbk(Bytes(text), text.size(), out); });
 }
 
 } // namespace platform

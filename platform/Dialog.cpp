@@ -66,30 +66,17 @@ void EndBox(HWND hwnd, int result) {
 // anywhere else a line would grow too long (Chinese text has no spaces).
 std::vector<std::u32string> WrapText(const std::u16string& text, int width) {
     std::vector<std::u32string> lines;
-    std::u32string all = DecodeUtf16(text);
     std::u32string line;
-    int used = 0;
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        char32_t c = all[i];
-        if (c == U'\r') {
-            continue;
-        }
+    auto same = [](char32_t c) { return c; };
+    for (char32_t c : DecodeUtf16(text)) {
         if (c == U'\n') {
-            lines.push_back(line);
+            WrapLine(line, width, same, &lines);
             line.clear();
-            used = 0;
-            continue;
+        } else if (c != U'\r') {
+            line.push_back(c);
         }
-        int cw = CharWidth(c);
-        if (used + cw > width && !line.empty()) {
-            lines.push_back(line);
-            line.clear();
-            used = 0;
-        }
-        line.push_back(c);
-        used += cw;
     }
-    lines.push_back(line);
+    WrapLine(line, width, same, &lines);
     return lines;
 }
 

@@ -351,19 +351,8 @@ std::vector<RichLine> HtmlToLines(const std::u16string& html) {
 std::vector<RichLine> WrapRich(const std::vector<RichLine>& lines, int width) {
     std::vector<RichLine> out;
     for (const auto& line : lines) {
-        RichLine cur;
-        int used = 0;
-        for (const auto& rc : line) {
-            int w = CharWidth(rc.ch);
-            if (used + w > width && !cur.empty()) {
-                out.push_back(cur);
-                cur.clear();
-                used = 0;
-            }
-            cur.push_back(rc);
-            used += w;
-        }
-        out.push_back(cur);
+        WrapLine(
+            line, width, [](const RichChar& rc) { return rc.ch; }, &out);
     }
     return out;
 }

@@ -199,6 +199,28 @@ const MENUTEMPLATE* MenuTemplateOf(HMENU menu);
 extern const char16_t* const kOkText;
 extern const char16_t* const kCancelText;
 
+// Breaks one line of characters (std::u32string, or a vector of characters
+// with attributes) into lines of at most `width` cells, wherever the next
+// character would not fit (Chinese text has no spaces), and appends them to
+// `out`; an empty line stays one empty line. `charOf` gives an element's
+// character.
+template <typename Line, typename CharOf>
+void WrapLine(const Line& line, int width, CharOf charOf, std::vector<Line>* out) {
+    Line cur;
+    int used = 0;
+    for (const auto& element : line) {
+        int w = CharWidth(charOf(element));
+        if (used + w > width && !cur.empty()) {
+            out->push_back(cur);
+            cur.clear();
+            used = 0;
+        }
+        cur.push_back(element);
+        used += w;
+    }
+    out->push_back(cur);
+}
+
 // Colours of the shell's own drawing.
 constexpr COLORREF kBarBg = RGB(0, 40, 110);
 constexpr COLORREF kBarFg = RGB(255, 255, 255);
