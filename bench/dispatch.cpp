@@ -6,7 +6,7 @@
 #include "platform/clock.h"
 #include "platform/device.h"
 #include "platform/frontend.h"
-#include "platform/inspect.h"
+#include "platform/observe.h"
 #include "platform/win.h"
 
 #include <benchmark/benchmark.h>
@@ -29,7 +29,7 @@ LRESULT CountingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 HWND MakeWindow() {
-    platform::inspect::ResetForTests();
+    platform::observe::ResetForTests();
     platform::BindUiThread();
     WNDCLASS wc{};
     wc.lpfnWndProc = CountingProc;

@@ -5,7 +5,7 @@
 #include "platform/Canvas.h"
 #include "platform/device.h"
 #include "platform/frontend.h"
-#include "platform/inspect.h"
+#include "platform/observe.h"
 #include "platform/win.h"
 
 #include <cstddef>
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2) {
         return 0;
     }
-    platform::inspect::ResetForTests();
+    platform::observe::ResetForTests();
     // Only the on-screen part is fuzzed, never the desktop's service.
     platform::Device().desktopNotifications = false;
     platform::SetScreenSize(20 + data[0] % 100, 6 + data[1] % 50);
@@ -31,6 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     n.pszHTML = page.c_str();
     SHNotificationAdd(&n);
     platform::Canvas screen;
-    platform::inspect::ComposeNow(screen);
+    platform::observe::ComposeNow(screen);
     return 0;
 }

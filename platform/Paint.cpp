@@ -10,7 +10,7 @@
 // row, soft-key row, menus and bubbles drawn over them (Shell.cpp).
 
 #include "platform/WinInternal.h"
-#include "platform/inspect.h"
+#include "platform/observe.h"
 
 #include <algorithm>
 
@@ -311,6 +311,6 @@ LRESULT DefWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void platform::inspect::ComposeNow(Canvas& out) {
+void platform::observe::ComposeNow(Canvas& out) {
     ComposeScreen(out);
 }

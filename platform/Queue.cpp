@@ -21,8 +21,8 @@
 #include "platform/WinInternal.h"
 #include "platform/device.h"
 #include "platform/frontend.h"
-#include "platform/inspect.h"
 #include "platform/loop.h"
+#include "platform/observe.h"
 
 #include <atomic>
 #include <climits>
@@ -715,9 +715,9 @@ void InjectResize(int cols, int rows) {
 
 } // namespace platform
 
-// ---- inspect.h: idle tracking -------------------------------------------------
+// ---- observe.h: idle tracking -------------------------------------------------
 
-namespace platform::inspect {
+namespace platform::observe {
 
 std::uint64_t Kick() {
     Queue& q = Q();
@@ -801,4 +801,4 @@ std::vector<std::pair<UINT_PTR, std::int64_t>> TimersOf(HWND hwnd) {
     return out;
 }
 
-} // namespace platform::inspect
+} // namespace platform::observe

@@ -14,7 +14,7 @@
 #include "platform/WinInternal.h"
 #include "platform/desktop.h"
 #include "platform/device.h"
-#include "platform/inspect.h"
+#include "platform/observe.h"
 
 #include <algorithm>
 
@@ -202,7 +202,7 @@ struct RichChar {
 using RichLine = std::vector<RichChar>;
 
 struct Bubble {
-    inspect::BubbleInfo info;
+    observe::BubbleInfo info;
     std::vector<RichLine> lines;
     HWND sink = nullptr;
     SoftKey keys[2];
@@ -215,8 +215,8 @@ std::vector<Bubble>& Bubbles() {
     return b;
 }
 
-std::vector<inspect::BubbleInfo>& BubbleLog() {
-    static std::vector<inspect::BubbleInfo> log;
+std::vector<observe::BubbleInfo>& BubbleLog() {
+    static std::vector<observe::BubbleInfo> log;
     return log;
 }
 
@@ -973,9 +973,9 @@ BOOL SystemParametersInfo(UINT action, UINT param, void* value, UINT winIni) {
     return FALSE;
 }
 
-// ---- inspect.h readers ----------------------------------------------------------
+// ---- observe.h readers ----------------------------------------------------------
 
-namespace platform::inspect {
+namespace platform::observe {
 
 namespace {
 WindowInfo InfoOf(Window* w) {
@@ -1063,4 +1063,4 @@ std::vector<BubbleInfo> BubblesShown() {
     return BubbleLog();
 }
 
-} // namespace platform::inspect
+} // namespace platform::observe

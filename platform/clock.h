@@ -16,7 +16,7 @@
 namespace platform {
 
 class DeviceClock {
-public:
+  public:
     // Real time.
     DeviceClock();
 
@@ -45,7 +45,7 @@ public:
     // Manual mode only: sets the clock to a moment (never backwards).
     void SetEpochMs(std::int64_t epochMs);
 
-private:
+  private:
     enum class Mode { Real, Scaled, Manual };
     Mode mode_ = Mode::Real;
     double rate_ = 1.0;

@@ -53,8 +53,12 @@ constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
-inline bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline bool FAILED(HRESULT hr) { return hr < 0; }
+inline bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+inline bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 
 struct HWND__;
 struct HINSTANCE__;
@@ -78,8 +82,12 @@ using HCURSOR = HICON;
 
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 
-inline constexpr WORD LOWORD(std::uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
-inline constexpr WORD HIWORD(std::uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
+inline constexpr WORD LOWORD(std::uintptr_t v) {
+    return static_cast<WORD>(v & 0xFFFF);
+}
+inline constexpr WORD HIWORD(std::uintptr_t v) {
+    return static_cast<WORD>((v >> 16) & 0xFFFF);
+}
 inline constexpr WPARAM MAKEWPARAM(WORD lo, WORD hi) {
     return static_cast<WPARAM>(lo) | (static_cast<WPARAM>(hi) << 16);
 }
@@ -89,9 +97,15 @@ inline constexpr LPARAM MAKELPARAM(WORD lo, WORD hi) {
 inline constexpr COLORREF RGB(int r, int g, int b) {
     return static_cast<COLORREF>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
-inline constexpr BYTE GetRValue(COLORREF c) { return static_cast<BYTE>(c & 0xFF); }
-inline constexpr BYTE GetGValue(COLORREF c) { return static_cast<BYTE>((c >> 8) & 0xFF); }
-inline constexpr BYTE GetBValue(COLORREF c) { return static_cast<BYTE>((c >> 16) & 0xFF); }
+inline constexpr BYTE GetRValue(COLORREF c) {
+    return static_cast<BYTE>(c & 0xFF);
+}
+inline constexpr BYTE GetGValue(COLORREF c) {
+    return static_cast<BYTE>((c >> 8) & 0xFF);
+}
+inline constexpr BYTE GetBValue(COLORREF c) {
+    return static_cast<BYTE>((c >> 16) & 0xFF);
+}
 
 struct POINT {
     LONG x;
@@ -264,8 +278,8 @@ inline constexpr const char16_t* WC_LISTVIEW = u"SysListView32";
 inline constexpr const char16_t* UPDOWN_CLASS = u"msctls_updown32";
 
 ATOM RegisterClass(const WNDCLASS* wc);
-HWND CreateWindowEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,
-                    int y, int width, int height, HWND parent, HMENU menuOrId, HINSTANCE instance,
+HWND CreateWindowEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
+                    int width, int height, HWND parent, HMENU menuOrId, HINSTANCE instance,
                     void* param);
 inline HWND CreateWindow(LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y,
                          int width, int height, HWND parent, HMENU menuOrId, HINSTANCE instance,
@@ -624,8 +638,8 @@ struct NMUPDOWN {
 struct DLGITEMTEMPLATE {
     std::u16string className; // WC_STATIC, WC_EDIT, ...
     std::u16string text;
-    int id;                   // -1 for static labels without id
-    DWORD style;              // WS_CHILD | WS_VISIBLE are implied
+    int id;      // -1 for static labels without id
+    DWORD style; // WS_CHILD | WS_VISIBLE are implied
     DWORD exStyle;
     short x, y, cx, cy;
 };
@@ -857,7 +871,7 @@ struct SYSTEMTIME {
     WORD wMilliseconds;
 };
 void GetLocalTime(SYSTEMTIME* time); // the device's local time (Asia/Shanghai by default)
-DWORD GetTickCount();               // milliseconds of the device clock
+DWORD GetTickCount();                // milliseconds of the device clock
 
 // ---------------------------------------------------------------------------
 // Code pages. CP_ACP is fixed to 936 (GBK), the emulated phone's code page.
@@ -872,8 +886,8 @@ constexpr DWORD MB_ERR_INVALID_CHARS = 0x00000008;
 // sequence becomes U+FFFD.
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* src, int srcLen, LPWSTR dst,
                         int dstLen);
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, char* dst,
-                        int dstLen, const char* defaultChar, BOOL* usedDefault);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, char* dst, int dstLen,
+                        const char* defaultChar, BOOL* usedDefault);
 
 // ---------------------------------------------------------------------------
 // Files (the phone's paths, such as "\\Program Files\\...", are mapped into

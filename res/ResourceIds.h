@@ -17,12 +17,12 @@ constexpr int IDD_NOTIFYMETHOD = 164;
 constexpr int IDD_CONNECTION = 165;
 
 // Menus and soft-key bars (menu-bar resources).
-constexpr int IDM_NOTIFICATION = 102; // "Ok" / "Cancel" of a bubble
-constexpr int IDR_MAINBAR = 104;      // main window: "退出" / "菜单"
-constexpr int IDR_DETAILBAR = 139;    // stock detail, watch-list mode
-constexpr int IDR_BACKBAR = 142;      // information dialogs: "返回"
-constexpr int IDR_PREVIEWBAR = 143;   // stock detail, preview mode
-constexpr int IDR_INDEXBAR = 152;     // market index view
+constexpr int IDM_NOTIFICATION = 102;  // "Ok" / "Cancel" of a bubble
+constexpr int IDR_MAINBAR = 104;       // main window: "退出" / "菜单"
+constexpr int IDR_DETAILBAR = 139;     // stock detail, watch-list mode
+constexpr int IDR_BACKBAR = 142;       // information dialogs: "返回"
+constexpr int IDR_PREVIEWBAR = 143;    // stock detail, preview mode
+constexpr int IDR_INDEXBAR = 152;      // market index view
 constexpr int IDR_SETTINGSBAR = 32786; // settings dialogs: "取消" / "保存"
 constexpr int IDR_ADDSTOCKBAR = 32807; // add-stock dialog: "返回" / "查询"
 

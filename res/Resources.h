@@ -8,7 +8,8 @@
 // The whole resource module, built once.
 const ResourceModule& StockAtResources();
 
-void AddShellResources(ResourceModule& module);    // menus, main bar, strings, icon, progress
-void AddInfoResources(ResourceModule& module);     // message, about, traffic dialogs
-void AddSettingsResources(ResourceModule& module); // target, notify, frequency, background, connection
-void AddLookupResources(ResourceModule& module);   // add stock, detail, market index
+void AddShellResources(ResourceModule& module); // menus, main bar, strings, icon, progress
+void AddInfoResources(ResourceModule& module);  // message, about, traffic dialogs
+void AddSettingsResources(
+    ResourceModule& module); // target, notify, frequency, background, connection
+void AddLookupResources(ResourceModule& module); // add stock, detail, market index

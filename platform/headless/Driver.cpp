@@ -28,7 +28,7 @@ int PlainLoop() {
 } // namespace
 
 Driver::Driver(Options options) : options_(std::move(options)) {
-    inspect::ResetForTests();
+    observe::ResetForTests();
     Device().timeZone = options_.timeZone;
     Device().desktopNotifications = false;
     std::optional<std::int64_t> start = ParseLocalTime(options_.start, options_.timeZone);
@@ -40,11 +40,11 @@ Driver::Driver(Options options) : options_(std::move(options)) {
 
 Driver::~Driver() {
     if (thread_.joinable()) {
-        inspect::SetShuttingDown(true);
+        observe::SetShuttingDown(true);
         thread_.join();
     }
     SetFrontEnd(nullptr);
-    inspect::ResetForTests();
+    observe::ResetForTests();
 }
 
 void Driver::Start(std::function<int()> program) {
@@ -56,7 +56,7 @@ void Driver::Start(std::function<int()> program) {
         int code = program();
         exitCode_.store(code);
         finished_.store(true);
-        inspect::NotifyWaiters();
+        observe::NotifyWaiters();
     });
     WaitIdle();
 }
@@ -78,7 +78,7 @@ void Driver::WaitFor(std::uint64_t seq) {
     if (!started_.load() || finished_.load()) {
         return;
     }
-    bool ok = inspect::WaitIdle(
+    bool ok = observe::WaitIdle(
         seq, [this] { return finished_.load(); }, kIdleTimeout);
     if (!ok) {
         throw std::runtime_error("the device thread did not become idle");
@@ -86,7 +86,7 @@ void Driver::WaitFor(std::uint64_t seq) {
 }
 
 void Driver::WaitIdle() {
-    WaitFor(inspect::Kick());
+    WaitFor(observe::Kick());
 }
 
 void Driver::Run(std::function<void()> work) {
@@ -160,7 +160,7 @@ void Driver::Advance(std::int64_t ms) {
     DeviceClock& clock = Clock();
     std::int64_t target = clock.NowMs() + std::max<std::int64_t>(ms, 0);
     while (!finished_.load()) {
-        std::optional<std::int64_t> due = inspect::IdleNextDue();
+        std::optional<std::int64_t> due = observe::IdleNextDue();
         if (!due || *due > target) {
             break;
         }
@@ -187,12 +187,12 @@ std::int64_t Driver::NowMs() const {
     return Clock().NowMs();
 }
 
-std::vector<inspect::WindowInfo> Driver::Windows() const {
-    return inspect::WindowStack();
+std::vector<observe::WindowInfo> Driver::Windows() const {
+    return observe::WindowStack();
 }
 
 HWND Driver::Top() const {
-    for (const auto& w : inspect::WindowStack()) {
+    for (const auto& w : observe::WindowStack()) {
         if (w.visible) {
             return w.hwnd;
         }
@@ -201,7 +201,7 @@ HWND Driver::Top() const {
 }
 
 HWND Driver::FindTop(const std::u16string& className) const {
-    for (const auto& w : inspect::WindowStack()) {
+    for (const auto& w : observe::WindowStack()) {
         if (w.className == className) {
             return w.hwnd;
         }

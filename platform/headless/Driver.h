@@ -21,7 +21,7 @@
 
 #include "platform/Canvas.h"
 #include "platform/frontend.h"
-#include "platform/inspect.h"
+#include "platform/observe.h"
 #include "platform/win.h"
 
 #include <atomic>
@@ -87,7 +87,7 @@ class Driver : public FrontEnd {
     std::int64_t NowMs() const;
 
     // ---- Reading -----------------------------------------------------------------
-    std::vector<inspect::WindowInfo> Windows() const; // topmost first
+    std::vector<observe::WindowInfo> Windows() const; // topmost first
     HWND Top() const;
     HWND FindTop(const std::u16string& className) const;
     std::u16string TextOf(HWND hwnd); // WM_GETTEXT, on the device thread
@@ -101,12 +101,12 @@ class Driver : public FrontEnd {
     Cell At(int col, int row) const { return screen_.At(col, row); }
     // Whether the screen shows `text` (UTF-8) on some row.
     bool ScreenHas(const std::string& text) const;
-    std::u16string Title() const { return inspect::TitleText(); }
-    std::u16string TitleButtonText() const { return inspect::TitleButton(); }
-    std::u16string SoftKeyText(int index) const { return inspect::SoftKeyCaption(index); }
-    std::vector<std::vector<inspect::MenuEntry>> Menu() const { return inspect::OpenMenu(); }
-    std::vector<inspect::BubbleInfo> Bubbles() const { return inspect::Bubbles(); }
-    std::vector<inspect::BubbleInfo> BubblesShown() const { return inspect::BubblesShown(); }
+    std::u16string Title() const { return observe::TitleText(); }
+    std::u16string TitleButtonText() const { return observe::TitleButton(); }
+    std::u16string SoftKeyText(int index) const { return observe::SoftKeyCaption(index); }
+    std::vector<std::vector<observe::MenuEntry>> Menu() const { return observe::OpenMenu(); }
+    std::vector<observe::BubbleInfo> Bubbles() const { return observe::Bubbles(); }
+    std::vector<observe::BubbleInfo> BubblesShown() const { return observe::BubblesShown(); }
     int BackgroundCount() const { return backgroundCount_; }
     int ForegroundCount() const { return foregroundCount_; }
     int PresentCount() const { return presentCount_; }

@@ -6,7 +6,7 @@
 #include "alerts/AlertChecker.h"
 #include "alerts/AlertDelivery.h"
 #include "app/ShellState.h"
-#include "platform/inspect.h"
+#include "platform/observe.h"
 #include "tests/support/ShellTestKit.h"
 #include "watchlist/QuoteRecord.h"
 
@@ -24,7 +24,7 @@ class AlertCheckerTest : public ::testing::Test {
         Settings.NotifyMethod = "t";
         stockCount = 2;
     }
-    void TearDown() override { platform::inspect::ResetForTests(); }
+    void TearDown() override { platform::observe::ResetForTests(); }
 
     static void SetQuote(int i, const std::string& latest, const std::string& high,
                          const std::string& low, const std::string& sell, const std::string& buy) {
@@ -44,7 +44,7 @@ class AlertCheckerTest : public ::testing::Test {
     // The kinds of the bubbles shown so far, read back from their texts.
     static std::vector<std::string> Kinds() {
         std::vector<std::string> kinds;
-        for (const auto& b : platform::inspect::BubblesShown()) {
+        for (const auto& b : platform::observe::BubblesShown()) {
             const std::u16string& t = b.text;
             const bool sell = t.find(u"卖出价位") != std::u16string::npos;
             const bool day = t.find(u"今日") != std::u16string::npos;
@@ -80,7 +80,7 @@ TEST_F(AlertCheckerTest, SellAndBuyInOneCallSellFirstWithConsecutiveIds) {
     SetQuote(0, "11.00", "11.00", "11.00", "10.00", "12.00");
     AlertChecker(0);
     EXPECT_EQ(Kinds(), (KindList{"H", "L"}));
-    const auto bubbles = platform::inspect::BubblesShown();
+    const auto bubbles = platform::observe::BubblesShown();
     ASSERT_EQ(bubbles.size(), 2u);
     EXPECT_EQ(bubbles[0].id, 10000u);
     EXPECT_EQ(bubbles[1].id, 10001u);
@@ -172,7 +172,7 @@ TEST_F(AlertCheckerTest, NoMethodChosenConsumesTheAlertSilently) {
 TEST_F(AlertCheckerTest, BubbleShowsTheAlertPage) {
     SetQuote(0, "10.50", "10.62", "10.00", "10.00", "--");
     AlertChecker(0);
-    const auto bubbles = platform::inspect::BubblesShown();
+    const auto bubbles = platform::observe::BubblesShown();
     ASSERT_EQ(bubbles.size(), 1u);
     EXPECT_NE(bubbles[0].text.find(u"MSYH(600016)"), std::u16string::npos);
     EXPECT_NE(bubbles[0].text.find(u"现价:10.50元，最高:10.62元 。[瞰市03-18 10:00:00]"),

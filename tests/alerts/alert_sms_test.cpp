@@ -5,7 +5,7 @@
 #include "alerts/AlertDelivery.h"
 #include "app/ShellState.h"
 #include "platform/device.h"
-#include "platform/inspect.h"
+#include "platform/observe.h"
 #include "tests/support/ShellTestKit.h"
 #include "tests/support/SmsGateway.h"
 #include "watchlist/QuoteRecord.h"
@@ -51,7 +51,7 @@ class AlertSmsTest : public ::testing::Test {
     }
     void TearDown() override {
         platform::Device().smsOutbox.clear();
-        platform::inspect::ResetForTests();
+        platform::observe::ResetForTests();
         fs::remove_all(dir_);
     }
     fs::path dir_;
@@ -69,7 +69,7 @@ TEST_F(AlertSmsTest, WithoutSmsServiceTheAlertIsConsumedSilently) {
     EXPECT_EQ(WatchList[0].sellAlerted, "Y");
     EXPECT_EQ(std::u16string(SmsTextBuffer), kExpected);
     EXPECT_EQ(std::u16string(SmsPhoneBuffer), u"+8613800138000");
-    EXPECT_TRUE(platform::inspect::BubblesShown().empty());
+    EXPECT_TRUE(platform::observe::BubblesShown().empty());
 }
 
 TEST_F(AlertSmsTest, TheOutboxGetsTheTextAndARefusedRecipientSendsNothing) {

@@ -95,7 +95,7 @@ TEST_F(MainWindowTest, StartsWithTitleSoftKeysListAndTimer) {
     EXPECT_EQ(stockCount, 3);
     EXPECT_EQ(Settings.RefreshInterval, 30);
     bool armed = false;
-    for (const auto& [id, due] : platform::inspect::TimersOf(Main())) {
+    for (const auto& [id, due] : platform::observe::TimersOf(Main())) {
         if (id == 1) {
             armed = true;
             EXPECT_EQ(due - d().NowMs(), 30000);

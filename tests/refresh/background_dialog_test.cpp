@@ -42,7 +42,7 @@ class BackgroundTest : public ::testing::Test {
     // list, below its rows.
     COLORREF ListBackground() {
         RECT rect{};
-        for (const auto& child : platform::inspect::Children(Shell.mainWindow)) {
+        for (const auto& child : platform::observe::Children(Shell.mainWindow)) {
             if (child.className == WC_LISTVIEW) {
                 rect = child.rect;
             }

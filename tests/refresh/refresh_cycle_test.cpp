@@ -151,7 +151,7 @@ TEST_F(RefreshTest, IntervalMinusOneNeverRefreshesByItself) {
     Begin("2026-03-04 10:00:00", -1);
     d().Advance(3 * 3600 * 1000);
     EXPECT_EQ(QuoteRequests(), 0);
-    for (const auto& [id, due] : platform::inspect::TimersOf(Shell.mainWindow)) {
+    for (const auto& [id, due] : platform::observe::TimersOf(Shell.mainWindow)) {
         if (id == 1) {
             // Armed at the last message, three hours ago, for 0xFFFFFFFF ms.
             EXPECT_EQ(due - d().NowMs(), 0xFFFFFFFFLL - 3 * 3600 * 1000);

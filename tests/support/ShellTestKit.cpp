@@ -6,7 +6,7 @@
 #include "app/ServiceInfo.h"
 #include "app/ShellState.h"
 #include "platform/frontend.h"
-#include "platform/inspect.h"
+#include "platform/observe.h"
 #include "res/Resources.h"
 #include "watchlist/QuoteRecord.h"
 
@@ -22,7 +22,7 @@ void ResetRunState() {
 }
 
 void ResetProgramOnThisThread() {
-    platform::inspect::ResetForTests();
+    platform::observe::ResetForTests();
     platform::BindUiThread();
     ResetWatchListState();
     Shell = ShellState{};

@@ -153,7 +153,7 @@ class AppTest : public ::testing::Test {
 
     // The rectangle of a control of the top dialog, in screen pixels.
     RECT ItemRect(int id) {
-        for (const auto& child : platform::inspect::Children(driver.Top())) {
+        for (const auto& child : platform::observe::Children(driver.Top())) {
             if (child.id == id) {
                 return child.rect;
             }

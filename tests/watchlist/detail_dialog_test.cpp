@@ -23,7 +23,7 @@ class DetailTest : public lookuptest::AppTest {
     }
 
     std::u16string DetailTimerDue() {
-        for (const auto& [id, due] : platform::inspect::TimersOf(driver.Top())) {
+        for (const auto& [id, due] : platform::observe::TimersOf(driver.Top())) {
             if (id == kDetailTimerId) {
                 return std::u16string(u"due in ") + Wide(std::to_string(due - driver.NowMs()));
             }

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace platform::inspect {
+namespace platform::observe {
 
 struct WindowInfo {
     HWND hwnd = nullptr;
@@ -91,4 +91,4 @@ void SetShuttingDown(bool on);
 // for the next test. Call it when no UI thread runs.
 void ResetForTests();
 
-} // namespace platform::inspect
+} // namespace platform::observe
