@@ -1,11 +1,9 @@
 // The bundled quote server on cpp-httplib (see QuoteServer.h).
 #include "server/QuoteServer.h"
+#include "server/Gate.h"
 #include "server/Gbk.h"
 
 #include <httplib.h>
-
-#include <csignal>
-#include <pthread.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,77 +13,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <vector>
 
 namespace server {
 namespace {
-
-// A fixed set of worker threads with a bounded queue. When the queue is
-// full, enqueue (called by the accepting thread) waits for room, so a flood
-// of connections waits in the kernel's backlog rather than growing memory.
-class BoundedPool : public httplib::TaskQueue {
-  public:
-    BoundedPool(std::size_t threads, std::size_t maxQueued) : maxQueued_(maxQueued) {
-        for (std::size_t i = 0; i < threads; ++i)
-            workers_.emplace_back([this] { Work(); });
-    }
-
-    void enqueue(std::function<void()> fn) override {
-        std::unique_lock lock(mutex_);
-        notFull_.wait(lock, [&] { return jobs_.size() < maxQueued_ || shutdown_; });
-        jobs_.push_back(std::move(fn));
-        notEmpty_.notify_one();
-    }
-
-    void shutdown() override {
-        {
-            std::lock_guard lock(mutex_);
-            shutdown_ = true;
-        }
-        notEmpty_.notify_all();
-        notFull_.notify_all();
-        for (std::thread& t : workers_)
-            t.join();
-        workers_.clear();
-    }
-
-  private:
-    void Work() {
-        // A client that closes before its reply is written must cost only
-        // its own connection: the write fails with EPIPE instead of raising
-        // SIGPIPE at the whole process.
-        sigset_t pipe;
-        sigemptyset(&pipe);
-        sigaddset(&pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-        for (;;) {
-            std::function<void()> job;
-            {
-                std::unique_lock lock(mutex_);
-                notEmpty_.wait(lock, [&] { return !jobs_.empty() || shutdown_; });
-                // Connections already accepted are still served at shutdown.
-                if (jobs_.empty())
-                    return;
-                job = std::move(jobs_.front());
-                jobs_.pop_front();
-                notFull_.notify_one();
-            }
-            job();
-        }
-    }
-
-    std::size_t maxQueued_;
-    std::vector<std::thread> workers_;
-    std::deque<std::function<void()>> jobs_;
-    bool shutdown_ = false;
-    std::mutex mutex_;
-    std::condition_variable notEmpty_;
-    std::condition_variable notFull_;
-};
 
 // A path as an exact-match regular expression for httplib's router.
 std::string Exact(std::string_view path) {
@@ -109,18 +40,28 @@ constexpr const char* kHtml = "text/html; charset=utf-8";
 // A connection's stream with two bounds: each read or write waits at most
 // its own time-out, and all of them together end at one deadline. httplib's
 // own socket stream has only the first, so a client dripping one byte per
-// time-out could hold a worker for as long as its header may be.
+// time-out could hold a worker for as long as its header may be. The bytes
+// the gate has already read from the connection (`received`) come first.
 class DeadlineStream : public httplib::Stream {
   public:
-    DeadlineStream(int fd, std::chrono::milliseconds readTimeout,
-                   std::chrono::milliseconds writeTimeout, std::chrono::milliseconds total)
-        : fd_(fd), readTimeout_(readTimeout), writeTimeout_(writeTimeout),
-          deadline_(std::chrono::steady_clock::now() + total) {}
+    DeadlineStream(int fd, std::string received, std::chrono::milliseconds readTimeout,
+                   std::chrono::milliseconds writeTimeout,
+                   std::chrono::steady_clock::time_point deadline)
+        : fd_(fd), received_(std::move(received)), readTimeout_(readTimeout),
+          writeTimeout_(writeTimeout), deadline_(deadline) {}
 
-    bool is_readable() const override { return used_ < filled_ || Wait(POLLIN, readTimeout_); }
+    bool is_readable() const override {
+        return receivedUsed_ < received_.size() || used_ < filled_ || Wait(POLLIN, readTimeout_);
+    }
     bool is_writable() const override { return Wait(POLLOUT, writeTimeout_); }
 
     ssize_t read(char* ptr, size_t size) override {
+        if (receivedUsed_ < received_.size()) {
+            size_t n = std::min(size, received_.size() - receivedUsed_);
+            std::memcpy(ptr, received_.data() + receivedUsed_, n);
+            receivedUsed_ += n;
+            return static_cast<ssize_t>(n);
+        }
         if (used_ == filled_) {
             if (!Wait(POLLIN, readTimeout_))
                 return -1;
@@ -195,6 +136,8 @@ class DeadlineStream : public httplib::Stream {
     }
 
     int fd_;
+    std::string received_;
+    size_t receivedUsed_ = 0;
     std::chrono::milliseconds readTimeout_;
     std::chrono::milliseconds writeTimeout_;
     std::chrono::steady_clock::time_point deadline_;
@@ -205,27 +148,28 @@ class DeadlineStream : public httplib::Stream {
 
 } // namespace
 
-// httplib's server, serving each accepted connection through a
-// DeadlineStream: one request, one reply, then the connection is closed.
+// httplib's request processing, serving each connection the gate hands
+// over through a DeadlineStream: one request, one reply, then the connection
+// is closed. httplib's own accepting loop is not used.
 class QuoteServer::Http : public httplib::Server {
   public:
     explicit Http(const ServerOptions& options) : options_(options) {}
 
-  private:
-    bool process_and_close_socket(socket_t sock) override {
-        bool ok;
-        {
-            DeadlineStream stream(sock, options_.readTimeout, options_.writeTimeout,
-                                  options_.requestDeadline);
-            bool closed = false;
-            ok = process_request(stream, /*close_connection=*/true, closed,
-                                 [](httplib::Request&) {});
-        }
-        ::shutdown(sock, SHUT_RDWR);
-        ::close(sock);
-        return ok;
+    void ServeConnection(Arrival&& arrival) {
+        struct Closer {
+            int fd;
+            ~Closer() {
+                ::shutdown(fd, SHUT_RDWR);
+                ::close(fd);
+            }
+        } closer{arrival.fd};
+        DeadlineStream stream(arrival.fd, std::move(arrival.received), options_.readTimeout,
+                              options_.writeTimeout, arrival.accepted + options_.requestDeadline);
+        bool closed = false;
+        process_request(stream, /*close_connection=*/true, closed, [](httplib::Request&) {});
     }
 
+  private:
     const ServerOptions& options_;
 };
 
@@ -264,30 +208,12 @@ bool QuoteServer::Bind(std::string* error) {
                      "and the latest version a decimal number";
         return false;
     }
-    if (options_.threads == 0 || options_.maxQueued == 0) {
-        if (error)
-            *error = "the server needs at least one thread and one queue place";
-        return false;
-    }
     http_ = std::make_unique<Http>(options_);
     httplib::Server& http = *http_;
-    const std::size_t threads = options_.threads;
-    const std::size_t maxQueued = options_.maxQueued;
-    http.new_task_queue = [threads, maxQueued] { return new BoundedPool(threads, maxQueued); };
-    auto [rs, rus] = SecondsAndMicros(options_.readTimeout);
-    auto [ws, wus] = SecondsAndMicros(options_.writeTimeout);
-    http.set_read_timeout(rs, rus);
-    http.set_write_timeout(ws, wus);
     http.set_payload_max_length(options_.payloadLimit);
     // One request per connection, as the site's clients expect; httplib then
     // sends "Connection: close" itself.
     http.set_keep_alive_max_count(1);
-    // Only SO_REUSEADDR: httplib's default also sets SO_REUSEPORT, which would
-    // let a second server share a port that is already in use.
-    http.set_socket_options([](socket_t sock) {
-        int yes = 1;
-        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    });
 
     auto serve = [this](std::string_view path) {
         return [this, path](const httplib::Request& req, httplib::Response& res) {
@@ -309,25 +235,30 @@ bool QuoteServer::Bind(std::string* error) {
             res.set_content("<html><body><p>500</p></body></html>\n", kHtml);
         });
 
-    if (options_.port == 0) {
-        port_ = http.bind_to_any_port(options_.address);
-    } else if (http.bind_to_port(options_.address, options_.port)) {
-        port_ = options_.port;
-    } else {
-        port_ = -1;
-    }
-    if (port_ <= 0) {
-        if (error)
-            *error = "cannot listen on " + options_.address + ":" + std::to_string(options_.port);
+    GateOptions gate;
+    gate.address = options_.address;
+    gate.port = options_.port;
+    // The whole exchange's deadline bounds the head too.
+    gate.headTimeout = std::min(options_.headTimeout, options_.requestDeadline);
+    gate.headLimit = options_.headLimit;
+    gate.maxHeld = options_.maxHeld;
+    gate.threads = options_.threads;
+    gate.maxQueued = options_.maxQueued;
+    gate_ = std::make_unique<Gate>(gate, [http = http_.get()](Arrival&& arrival) {
+        http->ServeConnection(std::move(arrival));
+    });
+    if (!gate_->Listen(error)) {
+        gate_.reset();
         http_.reset();
         return false;
     }
+    port_ = gate_->Port();
     return true;
 }
 
 void QuoteServer::Serve() {
-    if (http_)
-        http_->listen_after_bind();
+    if (gate_)
+        gate_->Run();
 }
 
 bool QuoteServer::Start(std::string* error) {
@@ -340,14 +271,14 @@ bool QuoteServer::Start(std::string* error) {
     });
     // The socket already listens, so clients can connect at once; wait until
     // the accepting loop runs so that an early Stop reaches it.
-    while (!http_->is_running() && !serveEnded_)
+    while (!gate_->Running() && !serveEnded_)
         std::this_thread::yield();
     return true;
 }
 
 void QuoteServer::Stop() {
-    if (http_)
-        http_->stop();
+    if (gate_)
+        gate_->Stop();
     if (thread_.joinable())
         thread_.join();
 }

@@ -3,14 +3,17 @@
 // service text over HTTP/1.1, one request per connection, from the simulated
 // market at the time of its own device clock.
 //
-// It is built on cpp-httplib. Misbehaving clients must not stall the others:
-// every read and write on a connection has a time-out and the whole exchange
-// a deadline (so a client that drips its request byte by byte is dropped as
-// surely as one that stalls), the connections are
-// served by a fixed number of threads from a bounded queue (when the queue is
-// full the server stops accepting for a moment, and new connections wait in
-// the kernel's backlog instead of in memory), and a request may carry at
-// most a small body.
+// Misbehaving clients must not stall the others, and the server may listen
+// beyond loopback. Connections are accepted by one event loop (Gate.h) that
+// holds each one, without a thread, until its request head has arrived,
+// within a short head deadline and a head size limit; idle and dripping
+// clients so cost a descriptor, never a worker, and the page of a client
+// that asks at once does not wait for them. Only then do a fixed number of
+// threads take the connection from a bounded queue (while it is full the
+// loop stops accepting, and new connections wait in the kernel's backlog),
+// and cpp-httplib parses and answers the request. Every read and write on a
+// connection has a time-out and the whole exchange a deadline from the
+// moment it was accepted, and a request may carry at most a small body.
 #pragma once
 
 #include "platform/clock.h"
@@ -43,6 +46,12 @@ struct ServerOptions {
     // Time a connection may take in all, from accepting it to the end of the
     // reply.
     std::chrono::milliseconds requestDeadline{10000};
+    // Time from accepting a connection to the end of its request head, the
+    // largest head, and how many connections may be sending their heads at
+    // once (beyond it the oldest is closed).
+    std::chrono::milliseconds headTimeout{3000};
+    std::size_t headLimit = 8192;
+    std::size_t maxHeld = 10000;
     // Largest request body accepted (the site's requests have none).
     std::size_t payloadLimit = 1024;
     ServiceInfo service;
@@ -54,6 +63,8 @@ struct Reply {
     std::string contentType;
     std::string body;
 };
+
+class Gate;
 
 class QuoteServer {
   public:
@@ -89,6 +100,7 @@ class QuoteServer {
     std::optional<std::string> serviceText_;
     class Http;
     std::unique_ptr<Http> http_;
+    std::unique_ptr<Gate> gate_;
     std::thread thread_;
     std::atomic<bool> serveEnded_{false};
     int port_ = 0;
