@@ -85,7 +85,9 @@ tm send-keys -t demo Enter
 sleep 2
 
 shell plain
-t=$(first_screen plain "$BUILD/stockat --root $WORK/stockat-demo --clock '2026-03-04 20:00' --sms-outbox $WORK/outbox" "$H_NAME" "$SOFT_MENU")
+# A --server of its own (a closed loopback port) keeps stockat from starting
+# its live quote server, which would fetch from the public feeds.
+t=$(first_screen plain "$BUILD/stockat --root $WORK/stockat-demo --server 127.0.0.1:9 --clock '2026-03-04 20:00' --sms-outbox $WORK/outbox" "$H_NAME" "$SOFT_MENU")
 pid=$(lock_holder)
 echo "stockat (files read, no network): $t ms, RSS $(rss_kb "$pid") kB"
 

@@ -1,6 +1,8 @@
 // stockat: the program on a terminal. Reads the options into the device's
-// configuration, prepares the terminal front-end, for --demo starts the
-// bundled quote server and writes a demo device, and runs the program.
+// configuration, prepares the terminal front-end, starts the bundled quote
+// server (for --demo on its simulated market with a demo device; without
+// --server on the live market, fetching from the public quote feeds), and
+// runs the program.
 #include "app/WinMain.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
@@ -25,6 +27,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -164,6 +167,21 @@ bool StartDemo(const term::CommandLine& line, term::DemoServer& server) {
     return true;
 }
 
+// Starts the live quote server on a free loopback port and points the device
+// at it. The server runs as long as the program does, in the background too.
+bool StartLive(const term::CommandLine& line, term::DemoServer& server) {
+    std::vector<std::string> args = term::LiveServerArguments(line, platform::Clock().NowEpochMs());
+    fs::path log = platform::Device().root / "stockat-quoted.log";
+    if (!server.Start(SelfDir() / "stockat-quoted", args, log, 10000)) {
+        std::cerr << "stockat: cannot start the live quote server: " << server.Error()
+                  << "; give a quote server with --server HOST[:PORT], or try --demo\n";
+        return false;
+    }
+    platform::Device().serverHost = "127.0.0.1";
+    platform::Device().serverPort = static_cast<std::uint16_t>(server.Port());
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -186,8 +204,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     term::DemoServer server;
-    if (line.demo && !AnotherCopyRuns() && !StartDemo(line, server)) {
-        return 1;
+    // A copy that finds one already running only hands it the terminal; the
+    // running copy has its server.
+    if (!AnotherCopyRuns()) {
+        if (line.demo && !StartDemo(line, server)) {
+            return 1;
+        }
+        if (term::StartsLiveServer(line) && !StartLive(line, server)) {
+            return 1;
+        }
     }
     platform::BindUiThread();
     HINSTANCE instance = RegisterResourceModule(&StockAtResources());

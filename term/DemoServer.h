@@ -1,4 +1,5 @@
-// The bundled quote server as the demo runs it: a child process on a free
+// The bundled quote server as stockat runs it (the demo's simulated market,
+// or the live market when no --server is given): a child process on a free
 // loopback port that lives exactly as long as the program.
 //
 // The program may move to a new process when it goes to the background (see

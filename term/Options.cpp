@@ -6,7 +6,9 @@
 #include "term/Keys.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cstdio>
 #include <filesystem>
 #include <ostream>
 
@@ -24,6 +26,25 @@ bool KnownZone(const std::string& zone) {
     std::error_code ec;
     return std::filesystem::is_regular_file(std::filesystem::path("/usr/share/zoneinfo") / zone,
                                             ec);
+}
+
+// NAME[=URL]: a name of letters, digits, '_', '-' and '.', and a URL
+// without spaces or control characters.
+bool ValidFeed(const std::string& feed) {
+    size_t equals = feed.find('=');
+    std::string name = feed.substr(0, equals);
+    if (name.empty() ||
+        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789_-.") != std::string::npos) {
+        return false;
+    }
+    if (equals == std::string::npos) {
+        return true;
+    }
+    std::string url = feed.substr(equals + 1);
+    return !url.empty() && std::none_of(url.begin(), url.end(), [](char c) {
+        return static_cast<unsigned char>(c) <= ' ' || c == '\x7f';
+    });
 }
 
 } // namespace
@@ -84,7 +105,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
     app.footer(kKeyHelp);
     app.set_version_flag("--version", "stockat 2.0");
     app.add_option("--root", line.root, "folder that holds the device's files");
-    app.add_option("--server", line.server, "quote server HOST[:PORT] (port 80 by default)");
+    app.add_option("--server", line.server,
+                   "quote server HOST[:PORT] (port 80 by default); without it (and without "
+                   "--demo) stockat starts its own live quote server on loopback");
     app.add_option("--gateway", line.gateway, "WAP gateway ADDR[:PORT] for the CMWAP connection");
     app.add_option("--clock", line.clock, "device clock start, \"YYYY-MM-DD HH:MM[:SS]\"");
     app.add_option("--clock-rate", line.clockRate, "how many times faster the clock runs")
@@ -93,6 +116,10 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
     app.add_option("--sms-outbox", line.smsOutbox, "outbox folder of a running gammu-smsd");
     app.add_flag("--demo", line.demo,
                  "start the bundled quote server on loopback and show a demo watch list");
+    app.add_option("--feed", line.feeds,
+                   "quote feed NAME[=URL] of the live quote server stockat starts (repeatable; "
+                   "passed on to stockat-quoted --feed)")
+        ->allow_extra_args(false);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -125,6 +152,15 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
     if (!line.server.empty() && !ParseHostPort(line.server, 80)) {
         return fail("--server wants HOST[:PORT], got \"" + line.server + "\"");
     }
+    for (const std::string& feed : line.feeds) {
+        if (!ValidFeed(feed)) {
+            return fail("--feed wants NAME[=URL], got \"" + feed + "\"");
+        }
+    }
+    if (!line.feeds.empty() && !StartsLiveServer(line)) {
+        return fail(std::string("--feed is for the live quote server stockat starts, not for ") +
+                    (line.demo ? "--demo" : "--server"));
+    }
     if (!line.gateway.empty()) {
         std::optional<HostPort> gw = ParseHostPort(line.gateway, 80);
         in_addr addr{};
@@ -134,6 +170,28 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
         }
     }
     return std::nullopt;
+}
+
+bool StartsLiveServer(const CommandLine& line) {
+    return line.server.empty() && !line.demo;
+}
+
+std::vector<std::string> LiveServerArguments(const CommandLine& line, std::int64_t clockStartMs) {
+    std::vector<std::string> args = {"--listen", "127.0.0.1:0", "--market", "live"};
+    for (const std::string& feed : line.feeds) {
+        args.push_back("--feed");
+        args.push_back(feed);
+    }
+    if (!line.clock.empty() || line.clockRateGiven) {
+        platform::LocalTime t = platform::ToLocalTime(clockStartMs, "Asia/Shanghai");
+        char start[32];
+        std::snprintf(start, sizeof start, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                      t.hour, t.minute, t.second);
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%g", line.clockRate);
+        args.insert(args.end(), {"--clock", start, "--clock-rate", rate});
+    }
+    return args;
 }
 
 std::optional<std::string> ApplyToDevice(const CommandLine& line) {

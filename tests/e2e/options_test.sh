@@ -5,7 +5,7 @@
 source "$(dirname "$0")/lib.sh"
 
 out=$("$STOCKAT" --help)
-for word in --root --server --gateway --clock --clock-rate --tz --sms-outbox --demo F1 F2 F3 Enter Esc Tab; do
+for word in --root --server --gateway --clock --clock-rate --tz --sms-outbox --demo --feed F1 F2 F3 Enter Esc Tab; do
   grep -qF -- "$word" <<<"$out" || fail "--help lacks $word"
 done
 [ "$("$STOCKAT" --version)" = "stockat 2.0" ] || fail "--version"

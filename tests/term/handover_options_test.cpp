@@ -149,7 +149,7 @@ TEST(TermOptions, HelpListsOptionsAndKeysVersionSaysTwoPointZero) {
     Parsed help = Parse({"--help"});
     ASSERT_EQ(help.code, 0);
     for (const char* word : {"--root", "--server", "--gateway", "--clock", "--clock-rate", "--tz",
-                             "--sms-outbox", "--demo", "F1", "F3", "Tab"}) {
+                             "--sms-outbox", "--demo", "--feed", "F1", "F3", "Tab"}) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     }
     Parsed version = Parse({"--version"});
@@ -173,6 +173,13 @@ TEST(TermOptions, BadOptionsGetOneLineAndExitCodeTwo) {
         {"--server", "host:8x"},
         {"--gateway", "gateway.example"},
         {"--gateway", "10.0.0.1:"},
+        {"--feed", ""},
+        {"--feed", "=http://127.0.0.1:1/q"},
+        {"--feed", "two words"},
+        {"--feed", "tencent="},
+        {"--feed", "tencent=http://127.0.0.1/a b"},
+        {"--feed", "tencent", "--demo"},
+        {"--feed", "tencent", "--server", "127.0.0.1:8080"},
         {"extra"},
     };
     for (const auto& args : bad) {
@@ -181,6 +188,33 @@ TEST(TermOptions, BadOptionsGetOneLineAndExitCodeTwo) {
         EXPECT_EQ(p.err.rfind("stockat: ", 0), 0u) << p.err;
         EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 1) << p.err;
     }
+}
+
+TEST(TermOptions, WithoutServerOrDemoTheLiveServerStartsWithTheFeedsAndTheClock) {
+    EXPECT_TRUE(term::StartsLiveServer(Parse({}).line));
+    EXPECT_FALSE(term::StartsLiveServer(Parse({"--server", "127.0.0.1:8080"}).line));
+    EXPECT_FALSE(term::StartsLiveServer(Parse({"--demo"}).line));
+
+    // The real clock: the server keeps its own.
+    Parsed plain = Parse({"--feed", "tencent", "--feed", "sina=http://127.0.0.1:8081/list="});
+    ASSERT_FALSE(plain.code) << plain.err;
+    EXPECT_EQ(term::LiveServerArguments(plain.line, 0),
+              (std::vector<std::string>{"--listen", "127.0.0.1:0", "--market", "live", "--feed",
+                                        "tencent", "--feed", "sina=http://127.0.0.1:8081/list="}));
+
+    // A set clock goes along, its start in Beijing time whatever the
+    // device's zone: 10:00 in Berlin in March is 17:00 in Beijing.
+    Parsed set = Parse({"--clock", "2026-03-04 10:00", "--tz", "Europe/Berlin"});
+    ASSERT_FALSE(set.code) << set.err;
+    std::int64_t start = *platform::ParseLocalTime(set.line.clock, "Europe/Berlin");
+    EXPECT_EQ(term::LiveServerArguments(set.line, start),
+              (std::vector<std::string>{"--listen", "127.0.0.1:0", "--market", "live", "--clock",
+                                        "2026-03-04 17:00:00", "--clock-rate", "1"}));
+    Parsed fast = Parse({"--clock-rate", "2.5"});
+    std::vector<std::string> args = term::LiveServerArguments(fast.line, start);
+    ASSERT_EQ(args.size(), 8u);
+    EXPECT_EQ(args[5], "2026-03-04 17:00:00");
+    EXPECT_EQ(args[7], "2.5");
 }
 
 TEST(TermOptions, HostAndPort) {
