@@ -128,8 +128,10 @@ void WriteDemoDevice() {
         r.sellTarget = latest > 0 ? target : "--";
         std::snprintf(target, sizeof target, "%.2f", latest * 0.997);
         r.buyTarget = latest > 0 ? target : "--";
-        r.sellAlerted = "N";
-        r.buyAlerted = "N";
+        // assign(1, 'N') rather than = "N": g++ 12 at -O3 warns wrongly
+        // (-Wrestrict) about the inlined copy of the literal.
+        r.sellAlerted.assign(1, 'N');
+        r.buyAlerted.assign(1, 'N');
         ++n;
     }
     stockCount = n;
