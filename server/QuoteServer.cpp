@@ -29,12 +29,6 @@ std::string Exact(std::string_view path) {
     return pattern;
 }
 
-template <typename Rep, typename Period>
-std::pair<time_t, time_t> SecondsAndMicros(std::chrono::duration<Rep, Period> d) {
-    auto us = std::chrono::duration_cast<std::chrono::microseconds>(d).count();
-    return {static_cast<time_t>(us / 1000000), static_cast<time_t>(us % 1000000)};
-}
-
 constexpr const char* kHtml = "text/html; charset=utf-8";
 
 // A connection's stream with two bounds: each read or write waits at most
@@ -238,8 +232,10 @@ bool QuoteServer::Bind(std::string* error) {
     GateOptions gate;
     gate.address = options_.address;
     gate.port = options_.port;
-    // The whole exchange's deadline bounds the head too.
-    gate.headTimeout = std::min(options_.headTimeout, options_.requestDeadline);
+    // A head is short (one packet from a phone): it must arrive within a
+    // single read's time-out, and the whole exchange's deadline, too.
+    gate.headTimeout =
+        std::min({options_.headTimeout, options_.readTimeout, options_.requestDeadline});
     gate.headLimit = options_.headLimit;
     gate.maxHeld = options_.maxHeld;
     gate.threads = options_.threads;

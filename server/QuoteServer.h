@@ -46,9 +46,10 @@ struct ServerOptions {
     // Time a connection may take in all, from accepting it to the end of the
     // reply.
     std::chrono::milliseconds requestDeadline{10000};
-    // Time from accepting a connection to the end of its request head, the
-    // largest head, and how many connections may be sending their heads at
-    // once (beyond it the oldest is closed).
+    // Time from accepting a connection to the end of its request head (at
+    // most the read time-out and the request deadline), the largest head,
+    // and how many connections may be sending their heads at once (beyond it
+    // the oldest is closed).
     std::chrono::milliseconds headTimeout{3000};
     std::size_t headLimit = 8192;
     std::size_t maxHeld = 10000;
