@@ -39,7 +39,9 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--seed", options.seed, "seed of the simulated market")->capture_default_str();
     app.add_option("--clock", clockText, "start time, \"YYYY-MM-DD HH:MM[:SS]\" Beijing time");
-    app.add_option("--clock-rate", clockRate, "speed of the clock; 0 stands still")
+    app.add_option("--clock-rate", clockRate,
+                   "speed of the clock; 0 stands still (the live market then keeps the quotes "
+                   "it first fetched)")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
     app.add_option("--latest-version", options.service.latestVersion,
@@ -83,6 +85,13 @@ int main(int argc, char** argv) {
                                                                        : options.address;
     std::printf("listening on %s:%d\n", shown.c_str(), quoted.Port());
     std::fflush(stdout);
+    if (options.market == server::MarketKind::Live) {
+        std::string feeds;
+        for (const server::FeedSource& feed : options.live.feeds)
+            feeds += (feeds.empty() ? "" : ", ") + std::string(feed.adapter->name) + " (" +
+                     feed.base + ")";
+        std::cerr << "stockat-quoted: live market from " << feeds << "\n";
+    }
     quoted.Serve();
     return 0;
 }

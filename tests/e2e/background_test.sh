@@ -33,7 +33,7 @@ ls "/proc/$background/fd/0" -l | grep -q /dev/null || fail "the background copy 
 
 # A second stockat in another terminal brings it back, with the same state.
 start_shell second
-PANE=second type_line "'$STOCKAT' --root '$DEMO_ROOT' --sms-outbox '$WORK/outbox'"
+PANE=second type_line "'$STOCKAT' --root '$DEMO_ROOT' --server 127.0.0.1:9 --sms-outbox '$WORK/outbox'"
 wait_for "$H_NAME" 30 second
 screen second | grep -qF -- "$victim" && fail "the state was not kept: $victim is back"
 [ "$(program_pid)" = "$background" ] || fail "another process answered"
@@ -57,7 +57,7 @@ while ((SECONDS < end)) && screen second | grep -qF -- "$H_NAME"; do sleep 0.1; 
 [ "$(program_pid)" = "$background" ] || fail "the program did not stay in the background"
 
 # Once more, and this time the terminal closes: like X, the program goes on.
-PANE=second type_line "'$STOCKAT' --root '$DEMO_ROOT' --sms-outbox '$WORK/outbox'"
+PANE=second type_line "'$STOCKAT' --root '$DEMO_ROOT' --server 127.0.0.1:9 --sms-outbox '$WORK/outbox'"
 wait_for "$H_NAME" 30 second
 tm kill-window -t second
 end=$((SECONDS + 10))
@@ -67,7 +67,7 @@ while ((SECONDS < end)) && [ "$(pgrep -f -- "$WORK/outbox" | wc -l)" -gt 2 ]; do
 # A waiting copy that is told to end ends; the program goes back to the
 # background.
 start_shell third
-PANE=third type_line "'$STOCKAT' --root '$DEMO_ROOT' --sms-outbox '$WORK/outbox'"
+PANE=third type_line "'$STOCKAT' --root '$DEMO_ROOT' --server 127.0.0.1:9 --sms-outbox '$WORK/outbox'"
 wait_for "$H_NAME" 30 third
 waiting=$(pgrep -P "$(tm display -p -t third '#{pane_pid}')" | head -1)
 [ -n "$waiting" ] || fail "no waiting copy"
