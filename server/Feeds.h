@@ -102,4 +102,18 @@ FeedReply ParseTencentReply(std::string_view body, const std::vector<FeedSymbol>
 FeedReply ParseSinaReply(std::string_view body, const std::vector<FeedSymbol>& asked);
 FeedReply ParseEastmoneyReply(std::string_view body, const std::vector<FeedSymbol>& asked);
 
+// The pieces the readers share, usable on their own.
+
+// A plain decimal ("32.400", "1480.5", "0") times 10^scale, rounded half
+// away from zero: ParseFeedDecimal("32.405", 2) is 3241. Digits with at most
+// one point and a digit before it; nothing else (no sign, blank, exponent,
+// hexadecimal, "nan"); nothing when the value would not fit.
+std::optional<std::int64_t> ParseFeedDecimal(std::string_view text, int scale);
+
+// A Beijing wall-clock time (UTC+8: China has kept that offset without summer
+// time since 1992) in epoch milliseconds, or nothing for an impossible date or
+// time or a year before 1992 or after 9999.
+std::optional<std::int64_t> BeijingTimeToEpochMs(int year, int month, int day, int hour, int minute,
+                                                 int second);
+
 } // namespace server

@@ -1,0 +1,197 @@
+// The feed symbols, the readers' shared number and time rules, and the
+// table of adapters. The readers themselves are in FeedsLines.cpp (tencent,
+// sina) and FeedsEastmoney.cpp.
+#include "server/Feeds.h"
+
+#include <array>
+
+namespace server {
+
+namespace {
+
+bool AllDigits(std::string_view text) {
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return !text.empty();
+}
+
+std::string TencentTarget(const std::vector<FeedSymbol>& symbols) {
+    std::string target = "/q=";
+    for (std::size_t i = 0; i < symbols.size(); ++i) {
+        target += (i ? "," : "") + symbols[i].Text();
+    }
+    return target;
+}
+
+std::string SinaTarget(const std::vector<FeedSymbol>& symbols) {
+    std::string target = "/list=";
+    for (std::size_t i = 0; i < symbols.size(); ++i) {
+        target += (i ? "," : "") + symbols[i].Text();
+    }
+    return target;
+}
+
+// Eastmoney names the market by number: 1 Shanghai, 0 Shenzhen. It is not
+// asked for the Beijing exchange, whose symbols are left out.
+std::string EastmoneyTarget(const std::vector<FeedSymbol>& symbols) {
+    std::string secids;
+    for (const FeedSymbol& s : symbols) {
+        if (s.exchange == Exchange::Bj) {
+            continue;
+        }
+        secids += secids.empty() ? "" : ",";
+        secids += (s.exchange == Exchange::Sh ? "1." : "0.") + s.code;
+    }
+    return "/api/qt/ulist.np/get?secids=" + secids +
+           "&fields=f2,f3,f4,f5,f6,f12,f13,f14,f15,f16,f17,f18,f124&fltt=2";
+}
+
+std::vector<std::pair<std::string, std::string>> NoHeaders() {
+    return {};
+}
+
+// Sina answers "Forbidden" to a request that does not come from its site.
+std::vector<std::pair<std::string, std::string>> SinaHeaders() {
+    return {{"Referer", "https://finance.sina.com.cn"}};
+}
+
+// Days from 1970-01-01 to a civil date of the proleptic Gregorian calendar.
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+bool IsLeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+} // namespace
+
+std::string FeedSymbol::Text() const {
+    const char* prefix = exchange == Exchange::Sh ? "sh" : exchange == Exchange::Sz ? "sz" : "bj";
+    return prefix + code;
+}
+
+std::optional<FeedSymbol> SymbolForCode(std::string_view code) {
+    if (code.size() != 6 || !AllDigits(code)) {
+        return std::nullopt;
+    }
+    if (code == "999998") {
+        return ShIndexSymbol();
+    }
+    if (code == "999999") {
+        return SzIndexSymbol();
+    }
+    std::string text(code);
+    switch (code[0]) {
+    case '5':
+    case '6':
+        return FeedSymbol{Exchange::Sh, text};
+    case '9':
+        // 900 is Shanghai's B shares, 92 the Beijing exchange's new codes.
+        if (code.substr(0, 3) == "900") {
+            return FeedSymbol{Exchange::Sh, text};
+        }
+        if (code[1] == '2') {
+            return FeedSymbol{Exchange::Bj, text};
+        }
+        return std::nullopt;
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+        return FeedSymbol{Exchange::Sz, text};
+    case '4':
+    case '8':
+        return FeedSymbol{Exchange::Bj, text};
+    default:
+        return std::nullopt;
+    }
+}
+
+FeedSymbol ShIndexSymbol() {
+    return FeedSymbol{Exchange::Sh, "000001"};
+}
+
+FeedSymbol SzIndexSymbol() {
+    return FeedSymbol{Exchange::Sz, "399001"};
+}
+
+std::optional<std::int64_t> ParseFeedDecimal(std::string_view text, int scale) {
+    if (scale < 0 || scale > 6) {
+        return std::nullopt;
+    }
+    std::size_t point = text.find('.');
+    std::string_view whole = text.substr(0, point);
+    std::string_view fraction =
+        point == std::string_view::npos ? std::string_view() : text.substr(point + 1);
+    if (!AllDigits(whole) || (point != std::string_view::npos && !AllDigits(fraction))) {
+        return std::nullopt;
+    }
+    // Leading zeros aside, 12 whole digits and 6 of scale stay far inside
+    // 64 bits.
+    std::size_t first = whole.find_first_not_of('0');
+    if (first != std::string_view::npos && whole.size() - first > 12) {
+        return std::nullopt;
+    }
+    std::int64_t value = 0;
+    for (char c : whole) {
+        value = value * 10 + (c - '0');
+    }
+    for (int i = 0; i < scale; ++i) {
+        value =
+            value * 10 + (static_cast<std::size_t>(i) < fraction.size() ? fraction[i] - '0' : 0);
+    }
+    // Half away from zero: only the first dropped digit decides.
+    if (fraction.size() > static_cast<std::size_t>(scale) && fraction[scale] >= '5') {
+        ++value;
+    }
+    return value;
+}
+
+std::optional<std::int64_t> BeijingTimeToEpochMs(int year, int month, int day, int hour, int minute,
+                                                 int second) {
+    static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1992 || year > 9999 || month < 1 || month > 12 || day < 1 || hour < 0 || hour > 23 ||
+        minute < 0 || minute > 59 || second < 0 || second > 59) {
+        return std::nullopt;
+    }
+    int monthDays = kDays[static_cast<std::size_t>(month - 1)] + (month == 2 && IsLeapYear(year));
+    if (day > monthDays) {
+        return std::nullopt;
+    }
+    std::int64_t days =
+        DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+    std::int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second - 8 * 3600;
+    return seconds * 1000;
+}
+
+const std::vector<FeedAdapter>& FeedAdapters() {
+    // Whether a feed serves the Beijing exchange, and under which names, is
+    // not settled for any of them: none is asked for it.
+    static const std::vector<FeedAdapter> adapters = {
+        {"tencent", "http://qt.gtimg.cn", TencentTarget, NoHeaders, ParseTencentReply, false},
+        {"sina", "https://hq.sinajs.cn", SinaTarget, SinaHeaders, ParseSinaReply, false},
+        {"eastmoney", "https://push2.eastmoney.com", EastmoneyTarget, NoHeaders,
+         ParseEastmoneyReply, false},
+    };
+    return adapters;
+}
+
+const FeedAdapter* FindFeedAdapter(std::string_view name) {
+    for (const FeedAdapter& adapter : FeedAdapters()) {
+        if (adapter.name == name) {
+            return &adapter;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace server
