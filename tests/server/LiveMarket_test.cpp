@@ -2,11 +2,16 @@
 // upstream requests, the time-to-live, fallback over every kind of bad feed,
 // the error reply when no feed answers, and the page rules for a quote's
 // day, a suspended stock and an unknown code.
+#include "net/HttpFetch.h"
+#include "net/QuotePageParser.h"
+#include "platform/device.h"
 #include "server/QuoteServer.h"
+#include "watchlist/QuoteRecord.h"
 
 #include "tests/server/PageCut.h"
 #include "tests/server/RawClient.h"
 #include "tests/support/FeedStandIn.h"
+#include "tests/support/ScriptedServer.h"
 
 #include <gtest/gtest.h>
 
@@ -224,11 +229,28 @@ TEST_F(LiveMarketTest, WhenEveryFeedFailsThePageIsAnErrorNeverAStalePrice) {
     EXPECT_EQ(server_->Respond(kSzIndexPath, "").status, 503);
     EXPECT_EQ(tencent_.requestCount() + sina_.requestCount(), 3);
 
+    // The program's own fetch: the reply is no quote page, so a refresh
+    // leaves the record with the last good values it parsed.
+    testsupport::FetchTestState fetchState;
+    platform::DeviceConfig& device = platform::Device();
+    device.serverHost = device.gatewayAddress = "127.0.0.1";
+    device.serverPort = device.gatewayPort = static_cast<std::uint16_t>(server_->Port());
+    device.networkUp = true;
+    ASSERT_EQ(HttpFetch(BuildQuoteRequest("600036")), 0);
+    EXPECT_FALSE(ReplyIsQuotePage(kStockPageMarker));
+    EXPECT_FALSE(ReplyIsQuotePage(kIndexPageMarker));
+    ASSERT_EQ(HttpFetch(BuildQuoteRequest("999998")), 0);
+    EXPECT_FALSE(ReplyIsQuotePage(kIndexPageMarker));
+
     // Once a feed is back and rested, pages are served again.
     tencent_.SetFault(FeedStandIn::Fault::None);
     sina_.SetFault(FeedStandIn::Fault::None);
     Advance(server_->GetLiveMarket()->Options().coolDownMs);
-    EXPECT_EQ(Fetch(server_->Port(), request).rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+    ASSERT_EQ(HttpFetch(BuildQuoteRequest("600036")), 0);
+    ASSERT_TRUE(ReplyIsQuotePage(kStockPageMarker));
+    WatchList[0].code = "600036";
+    ParseQuotePage(0);
+    EXPECT_EQ(WatchList[0].latest, Cut(Gbk(Stock("600036").body), "当前价", 35, "元"));
     server_->Stop();
 }
 
