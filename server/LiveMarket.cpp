@@ -189,7 +189,9 @@ void LiveMarket::Fetch(const FeedSymbol& symbol, std::vector<FeedSymbol> batch) 
                 if (!Contains(ask, quote.symbol))
                     continue;
                 Cached& entry = cache_[quote.symbol];
-                entry = Cached{now, true, std::move(quote)};
+                // Broken down once here rather than for every page.
+                const platform::LocalTime stamp = Stamp(quote);
+                entry = Cached{now, true, std::move(quote), stamp};
             }
             for (const FeedSymbol& unknown : parsed.unknown) {
                 if (!Contains(ask, unknown))
@@ -256,11 +258,11 @@ platform::LocalTime LiveMarket::Stamp(const FeedQuote& quote) const {
     return t;
 }
 
-MarketPhase LiveMarket::PhaseOf(const FeedQuote& quote, std::int64_t nowEpochMs) const {
+MarketPhase LiveMarket::PhaseOf(const Cached& entry, const platform::LocalTime& now) const {
+    const FeedQuote& quote = entry.quote;
     if (quote.status != FeedStatus::Trading)
         return MarketPhase::Closed;
-    const platform::LocalTime now = platform::ToLocalTime(nowEpochMs, options_.timeZone);
-    const platform::LocalTime stamp = Stamp(quote);
+    const platform::LocalTime& stamp = entry.stamp;
     // A quote from an earlier day than today's: a weekend, a holiday, or
     // today before the first trade, when the feeds still show the last day.
     if (DayOf(stamp) < DayOf(now))
@@ -276,12 +278,13 @@ MarketPhase LiveMarket::PhaseOf(const FeedQuote& quote, std::int64_t nowEpochMs)
     return MarketPhase::Trading;
 }
 
-StockQuote LiveMarket::ToStock(const FeedQuote& quote, std::string_view code,
-                               std::int64_t now) const {
+StockQuote LiveMarket::ToStock(const Cached& entry, std::string_view code,
+                               const platform::LocalTime& now) const {
+    const FeedQuote& quote = entry.quote;
     StockQuote s;
     s.code = std::string(code);
     s.name = quote.name;
-    s.phase = PhaseOf(quote, now);
+    s.phase = PhaseOf(entry, now);
     s.previousClose = quote.previousClose;
     s.latest = quote.latest;
     s.open = quote.open;
@@ -301,11 +304,12 @@ StockQuote LiveMarket::ToStock(const FeedQuote& quote, std::string_view code,
     return s;
 }
 
-IndexQuote LiveMarket::ToIndex(const FeedQuote& quote, std::string_view name,
-                               std::int64_t now) const {
+IndexQuote LiveMarket::ToIndex(const Cached& entry, std::string_view name,
+                               const platform::LocalTime& now) const {
+    const FeedQuote& quote = entry.quote;
     IndexQuote q;
     q.name = std::string(name);
-    q.phase = PhaseOf(quote, now);
+    q.phase = PhaseOf(entry, now);
     q.previousClose = quote.previousClose;
     q.latest = quote.latest;
     q.open = quote.open;
@@ -341,9 +345,9 @@ LivePage LiveMarket::StockPage(std::string_view code) {
     if (!sh || !sz || !sh->known || !sz->known)
         return {503, ""};
     lock.unlock();
-    const std::int64_t now = clock_.NowEpochMs();
-    return {200, RenderStockPage(ToStock(q, code, now), ToIndex(sh->quote, kShIndexName, now),
-                                 ToIndex(sz->quote, kSzIndexName, now), Stamp(q))};
+    const platform::LocalTime now = platform::ToLocalTime(clock_.NowEpochMs(), options_.timeZone);
+    return {200, RenderStockPage(ToStock(*stock, code, now), ToIndex(*sh, kShIndexName, now),
+                                 ToIndex(*sz, kSzIndexName, now), stock->stamp)};
 }
 
 LivePage LiveMarket::IndexPage(const FeedSymbol& symbol, std::string_view name) {
@@ -353,7 +357,9 @@ LivePage LiveMarket::IndexPage(const FeedSymbol& symbol, std::string_view name) 
         return {503, ""};
     lock.unlock();
     return {200,
-            RenderIndexPage(ToIndex(index->quote, name, clock_.NowEpochMs()), Stamp(index->quote))};
+            RenderIndexPage(ToIndex(*index, name,
+                                    platform::ToLocalTime(clock_.NowEpochMs(), options_.timeZone)),
+                            index->stamp)};
 }
 
 LivePage LiveMarket::ShIndexPage() {

@@ -110,6 +110,7 @@ class LiveMarket {
         std::int64_t fetchedMs = 0; // device clock
         bool known = true;          // false: the feed does not know the code
         FeedQuote quote;
+        platform::LocalTime stamp{}; // the quote's time stamp, Beijing time
     };
     struct FeedState {
         std::int64_t restUntilMs = 0; // cool-down
@@ -129,9 +130,11 @@ class LiveMarket {
     bool TakeToken(FeedState& state, std::int64_t now);
 
     LivePage IndexPage(const FeedSymbol& symbol, std::string_view name);
-    MarketPhase PhaseOf(const FeedQuote& quote, std::int64_t nowEpochMs) const;
-    StockQuote ToStock(const FeedQuote& quote, std::string_view code, std::int64_t now) const;
-    IndexQuote ToIndex(const FeedQuote& quote, std::string_view name, std::int64_t now) const;
+    MarketPhase PhaseOf(const Cached& entry, const platform::LocalTime& now) const;
+    StockQuote ToStock(const Cached& entry, std::string_view code,
+                       const platform::LocalTime& now) const;
+    IndexQuote ToIndex(const Cached& entry, std::string_view name,
+                       const platform::LocalTime& now) const;
     platform::LocalTime Stamp(const FeedQuote& quote) const;
 
     LiveMarketOptions options_;
