@@ -16,9 +16,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace servertest;
 using testsupport::FeedStandIn;
@@ -317,8 +320,8 @@ TEST_F(LiveMarketTest, AProbeAsksEachFeedOnceAndTellsWhatEachGave) {
     EXPECT_EQ(sina_.requestCount(), 1);
 }
 
-// The program's options: --market live with a stand-in feed, and --probe.
-TEST(QuotedLiveProgramTest, ProbesAStandInAndFailsWhenNoFeedAnswers) {
+// The program's options: --probe and --market live with a stand-in feed.
+TEST(QuotedLiveProgramTest, ProbesAStandInAndServesItsQuotes) {
     const char* buildDir = std::getenv("STOCKAT_BUILD_DIR");
     if (!buildDir)
         GTEST_SKIP() << "STOCKAT_BUILD_DIR not set";
@@ -347,6 +350,43 @@ TEST(QuotedLiveProgramTest, ProbesAStandInAndFailsWhenNoFeedAnswers) {
         << bad;
     EXPECT_NE(bad.find("tencent (" + tencent.Base() + "): failed"), std::string::npos) << bad;
     EXPECT_NE(bad.find("sina (http://127.0.0.1:1): failed"), std::string::npos) << bad;
+
+    // Serving: the page of the stand-in's quote, as of the quote's own day.
+    tencent.SetFault(FeedStandIn::Fault::None);
+    FeedStandIn::Line line;
+    line.latest = "1750.00";
+    line.stamp = "2022-11-22 10:29:58";
+    tencent.SetLine("sh600519", line);
+    const std::string program = std::string(buildDir) + "/stockat-quoted";
+    const std::string feed = "tencent=" + tencent.Base();
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        dup2(out[1], 1);
+        ::close(out[0]);
+        ::close(out[1]);
+        execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--market", "live",
+              "--feed", feed.c_str(), "--clock", "2022-11-22 10:30", "--clock-rate", "0",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ::close(out[1]);
+    std::string text;
+    char c;
+    while (text.find('\n') == std::string::npos && ::read(out[0], &c, 1) == 1)
+        text += c;
+    int port = 0;
+    EXPECT_EQ(std::sscanf(text.c_str(), "listening on 127.0.0.1:%d", &port), 1) << text;
+    std::string reply =
+        port > 0 ? Fetch(port, PhoneRequest(std::string(kStockPath) + "?code=600519&vt=2")) : "";
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ::close(out[0]);
+    EXPECT_EQ(reply.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << reply;
+    EXPECT_EQ(Cut(Gbk(reply), "当前价", 35, "元"), "1750.00");
 
     std::string wrong;
     EXPECT_EQ(run("--feed nosuchfeed --probe", &wrong), 2);
