@@ -85,6 +85,14 @@ void Cut(const std::string& page, const char* marker, std::size_t offset, const 
 
 constexpr std::size_t kNoBound = static_cast<std::size_t>(-1);
 
+// The longest price or change amount taken from a stock page: a sign, eight
+// whole digits, the point and three decimals ("-12345678.901"), far above
+// any price an A share has traded at (four- and five-digit prices are real).
+// The bound still refuses a value whose own end text is missing: on the
+// quote pages the next "元" then lies past the markup, the line break and the
+// next marker, 15 bytes or more away.
+constexpr std::size_t kPriceMaxLength = 13;
+
 void ParseStockPage(const std::string& page, QuoteRecord& r) {
     r.name = "--";
     Cut(page, kStockName, 9, "<", false, 1, kNoBound, r.name);
@@ -104,18 +112,18 @@ void ParseStockPage(const std::string& page, QuoteRecord& r) {
     r.changePercent = "0%";
     Cut(page, kChangePercent, 35, "%", true, 1, 7, r.changePercent);
     r.change = "0";
-    Cut(page, kChangeAmount, 35, kYuan, false, 1, 6, r.change);
+    Cut(page, kChangeAmount, 35, kYuan, false, 1, kPriceMaxLength, r.change);
     r.previousClose = "0";
-    Cut(page, kPreviousClose, 7, kYuan, false, 1, 6, r.previousClose);
+    Cut(page, kPreviousClose, 7, kYuan, false, 1, kPriceMaxLength, r.previousClose);
     if (r.latest == "0") {
         r.latest = r.previousClose;
     }
     r.open = "0";
-    Cut(page, kTodayOpen, 7, kYuan, false, 1, 6, r.open);
+    Cut(page, kTodayOpen, 7, kYuan, false, 1, kPriceMaxLength, r.open);
     r.high = "0";
-    Cut(page, kHighPrice, 7, kYuan, false, 1, 6, r.high);
+    Cut(page, kHighPrice, 7, kYuan, false, 1, kPriceMaxLength, r.high);
     r.low = "0";
-    Cut(page, kLowPrice, 7, kYuan, false, 1, 6, r.low);
+    Cut(page, kLowPrice, 7, kYuan, false, 1, kPriceMaxLength, r.low);
 
     r.updateTime = "--";
     // A page that ends within the 14 bytes gives what it has, down to the

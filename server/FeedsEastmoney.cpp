@@ -102,6 +102,44 @@ std::optional<std::string> NumberText(const json& value) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+// A JSON number's text as a plain decimal: an exponent ("2.9781234E11", as
+// a serializer may write a large turnover) moves the point, exactly. Signs
+// are kept, for ParseFeedDecimal to refuse.
+std::string PlainDecimal(const std::string& text) {
+    std::size_t e = text.find_first_of("eE");
+    if (e == std::string::npos) {
+        return text;
+    }
+    std::string mantissa = text.substr(0, e);
+    std::string exponent = text.substr(e + 1);
+    if (!exponent.empty() && exponent[0] == '+') {
+        exponent.erase(0, 1);
+    }
+    bool negative = !exponent.empty() && exponent[0] == '-';
+    std::string digitsOfExponent = negative ? exponent.substr(1) : exponent;
+    if (digitsOfExponent.empty() || digitsOfExponent.size() > 2 ||
+        digitsOfExponent.find_first_not_of("0123456789") != std::string::npos) {
+        return text; // refused by ParseFeedDecimal
+    }
+    int shift = std::stoi(digitsOfExponent) * (negative ? -1 : 1);
+    std::size_t point = mantissa.find('.');
+    std::string digits = mantissa;
+    if (point != std::string::npos) {
+        digits.erase(point, 1);
+    } else {
+        point = mantissa.size();
+    }
+    long newPoint = static_cast<long>(point) + shift;
+    if (newPoint <= 0) {
+        return "0." + std::string(static_cast<std::size_t>(-newPoint), '0') + digits;
+    }
+    if (static_cast<std::size_t>(newPoint) >= digits.size()) {
+        return digits + std::string(static_cast<std::size_t>(newPoint) - digits.size(), '0');
+    }
+    return digits.substr(0, static_cast<std::size_t>(newPoint)) + "." +
+           digits.substr(static_cast<std::size_t>(newPoint));
+}
+
 FeedReply Failure(std::string error) {
     FeedReply reply;
     reply.error = std::move(error);
@@ -120,7 +158,8 @@ bool Field(const json& row, const char* key, int scale, std::int64_t& out) {
         return true;
     }
     std::optional<std::string> text = NumberText(*it);
-    std::optional<std::int64_t> value = text ? ParseFeedDecimal(*text, scale) : std::nullopt;
+    std::optional<std::int64_t> value =
+        text ? ParseFeedDecimal(PlainDecimal(*text), scale) : std::nullopt;
     if (!value) {
         return false;
     }

@@ -226,12 +226,12 @@ std::optional<std::int64_t> TencentTime(std::string_view text) {
     return BeijingTimeToEpochMs(y, mo, d, h, mi, s);
 }
 
-void ReadTencentLine(Reader& reader, const Statement& st, bool& noneMatch) {
+void ReadTencentLine(Reader& reader, const Statement& st) {
     if (st.name == "pv_none_match") {
+        // Says that some asked code is not known; which, the lines tell.
         if (st.value != "1") {
             reader.Fail("malformed none-match line");
         }
-        noneMatch = true;
         return;
     }
     const FeedSymbol* s = reader.Claim(st.name);
@@ -385,9 +385,8 @@ FeedReply ParseTencentReply(std::string_view body, const std::vector<FeedSymbol>
         return Failure(*error);
     }
     Reader reader(asked);
-    bool noneMatch = false;
     for (const Statement& st : statements) {
-        ReadTencentLine(reader, st, noneMatch);
+        ReadTencentLine(reader, st);
         if (reader.Failed()) {
             return reader.Finish();
         }

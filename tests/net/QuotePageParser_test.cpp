@@ -163,29 +163,62 @@ TEST_F(ParserTest, WithoutTheCurrentPriceTheLatestIsThePreviousClose) {
 
 TEST_F(ParserTest, LengthBoundsDecideWhetherAValueIsTaken) {
     StockPage page;
-    page.open = At(G("今开盘"), 7, "1234.56", G("元"));    // 7 bytes: refused
-    page.high = At(G("最高价"), 7, "999.99", G("元"));     // 6 bytes: taken
-    page.percent = At(G("涨跌幅"), 35, "+10.123%", "");    // 8 bytes: refused
-    page.change = At(G("涨跌额"), 35, "-1000.5", G("元")); // 7 bytes: refused
+    page.open = At(G("今开盘"), 7, "12345678.901", G("元"));            // 12 bytes: taken
+    page.high = At(G("最高价"), 7, "123456789.012", G("元"));           // 13 bytes: taken
+    page.low = At(G("最低价"), 7, "1234567890.123", G("元"));           // 14 bytes: refused
+    page.percent = At(G("涨跌幅"), 35, "+10.123%", "");                 // 8 bytes: refused
+    page.change = At(G("涨跌额"), 35, "-12345678.901", G("元"));        // 13 bytes: taken
+    page.previousClose = At(G("昨收盘"), 7, "-12345678.9012", G("元")); // 14 bytes: refused
     page.volume = At(G("成交量"), 7, std::string(19, '9'), G("股"));
     page.turnover = At(G("成交额"), 7, std::string(15, '9'), G("元"));
     page.latest = At(G("当前价"), 35, "123456789.12", G("元")); // no upper bound
     QuoteRecord& r = Parse(page.Text());
-    EXPECT_EQ(r.open, "0");
-    EXPECT_EQ(r.high, "999.99");
+    EXPECT_EQ(r.open, "12345678.901");
+    EXPECT_EQ(r.high, "123456789.012");
+    EXPECT_EQ(r.low, "0");
     EXPECT_EQ(r.changePercent, "0%");
-    EXPECT_EQ(r.change, "0");
+    EXPECT_EQ(r.change, "-12345678.901");
+    EXPECT_EQ(r.previousClose, "0");
     EXPECT_EQ(r.volume, std::string(19, '9'));
     EXPECT_EQ(r.turnover, "0");
     EXPECT_EQ(r.latest, "123456789.12");
 
-    page.percent = At(G("涨跌幅"), 35, "-10.12%", ""); // 7 bytes with its "%"
+    page.percent = At(G("涨跌幅"), 35, "-10.12%", "");            // 7 bytes with its "%"
+    page.change = At(G("涨跌额"), 35, "-12345678.9012", G("元")); // 14 bytes: refused
     page.volume = At(G("成交量"), 7, std::string(20, '9'), G("股"));
     page.turnover = At(G("成交额"), 7, std::string(14, '9'), G("元"));
     Parse(page.Text());
     EXPECT_EQ(r.changePercent, "-10.12%");
+    EXPECT_EQ(r.change, "0");
     EXPECT_EQ(r.volume, "0");
     EXPECT_EQ(r.turnover, std::string(14, '9'));
+}
+
+TEST_F(ParserTest, FourAndFiveDigitPricesAreTakenWhole) {
+    struct Case {
+        const char *change, *previousClose, *open, *high, *low;
+    } cases[] = {
+        {"+31.50", "1480.50", "1480.00", "1515.00", "1479.88"},
+        {"-1234.57", "12345.67", "12345.00", "12400.10", "11111.10"},
+        {"+9999.99", "99999.99", "1000.00", "99999.99", "1000.0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.previousClose);
+        StockPage page;
+        page.change = At(G("涨跌额"), 35, c.change, G("元")) + "<br/>";
+        page.previousClose = At(G("昨收盘"), 7, c.previousClose, G("元")) + "<br/>";
+        page.open = At(G("今开盘"), 7, c.open, G("元")) + "<br/>";
+        page.high = At(G("最高价"), 7, c.high, G("元")) + "<br/>";
+        page.low = At(G("最低价"), 7, c.low, G("元")) + "<br/>";
+        QuoteRecord& r = Parse(page.Text());
+        EXPECT_EQ(r.change, c.change);
+        EXPECT_EQ(r.previousClose, c.previousClose);
+        EXPECT_EQ(r.open, c.open);
+        EXPECT_EQ(r.high, c.high);
+        EXPECT_EQ(r.low, c.low);
+        EXPECT_EQ(r.latest, "12.34");
+        EXPECT_EQ(r.volume, "1234500");
+    }
 }
 
 TEST_F(ParserTest, EmptyValuesAndEndTextsBeforeTheValueLeaveTheDefaults) {
@@ -360,6 +393,55 @@ TEST_F(ServerPagesTest, ATradingStockPage) {
     EXPECT_EQ(r.updateTime, server::FormatStamp(SampleStamp()));
     EXPECT_EQ(ShIndexText, "2209.95 " + server::FormatPercent(220995 - 219766, 219766));
     EXPECT_EQ(SzIndexText, "2190.00 " + server::FormatPercent(219000 - 219766, 219766));
+}
+
+TEST_F(ServerPagesTest, FourAndFiveDigitPrices) {
+    auto sh = SampleIndexQuote(server::kShIndexName, 220995);
+    struct Case {
+        std::int64_t previousClose, latest, open, high, low;
+    } cases[] = {
+        {148050, 151000, 148000, 151500, 147988},        // 1480.50, up 29.50
+        {1234567, 1111111, 1234500, 1358023, 1111110},   // 12345.67, down 1234.56
+        {9999999, 10999999, 9999999, 10999999, 9999999}, // 99999.99, up 10000.00
+    };
+    for (const Case& c : cases) {
+        server::StockQuote s = SampleStockQuote();
+        s.code = "600519";
+        s.name = "贵州茅台";
+        s.previousClose = c.previousClose;
+        s.latest = c.latest;
+        s.open = c.open;
+        s.high = c.high;
+        s.low = c.low;
+        std::string page = ReplyToDeviceText(server::StockPageReply(s, sh, sh, SampleStamp()));
+        SCOPED_TRACE(server::FormatHundredths(c.previousClose));
+        QuoteRecord& r = Parse(page);
+        EXPECT_EQ(r.latest, server::FormatHundredths(c.latest));
+        EXPECT_EQ(r.change, server::FormatSignedHundredths(c.latest - c.previousClose));
+        EXPECT_EQ(r.changePercent,
+                  server::FormatPercent(c.latest - c.previousClose, c.previousClose));
+        EXPECT_EQ(r.previousClose, server::FormatHundredths(c.previousClose));
+        EXPECT_EQ(r.open, server::FormatHundredths(c.open));
+        EXPECT_EQ(r.high, server::FormatHundredths(c.high));
+        EXPECT_EQ(r.low, server::FormatHundredths(c.low));
+
+        // A price whose "元" is missing would run into the next line, which
+        // the bound refuses rather than taking that line's bytes with it.
+        const std::pair<const char*, std::string QuoteRecord::*> fields[] = {
+            {"涨跌额", &QuoteRecord::change}, {"昨收盘", &QuoteRecord::previousClose},
+            {"今开盘", &QuoteRecord::open},   {"最高价", &QuoteRecord::high},
+            {"最低价", &QuoteRecord::low},
+        };
+        for (const auto& [marker, field] : fields) {
+            std::string broken = page;
+            std::size_t m = broken.find(G(marker));
+            ASSERT_NE(m, std::string::npos);
+            broken.erase(broken.find(G("元"), m), 2);
+            Parse(broken);
+            EXPECT_EQ(r.*field, "0") << marker;
+            EXPECT_EQ(r.latest, server::FormatHundredths(c.latest)) << marker;
+        }
+    }
 }
 
 TEST_F(ServerPagesTest, AClosedStockPage) {
