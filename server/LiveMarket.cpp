@@ -330,6 +330,11 @@ LivePage LiveMarket::StockPage(std::string_view code) {
     // not stocks.
     if (!symbol || code == "999998" || code == "999999")
         return {200, RenderNotFoundPage(code)};
+    // An exchange that none of the feeds serves.
+    if (symbol->exchange == Exchange::Bj &&
+        std::none_of(options_.feeds.begin(), options_.feeds.end(),
+                     [](const FeedSource& f) { return f.adapter->servesBeijing; }))
+        return {200, RenderNotFoundPage(code)};
     std::unique_lock lock(mutex_);
     std::optional<Cached> stock = Current(*symbol, lock);
     if (!stock)

@@ -286,9 +286,9 @@ TEST_F(LiveMarketTest, TheDayOfTheQuoteDecidesBetweenTheClosedAndTheNormalPage) 
     EXPECT_NE(halted.find(Gbk("(昨收)")), std::string::npos);
     EXPECT_EQ(Cut(halted, "当前价", 29, "元"), "9.55");
 
-    // A code the feed does not know, and codes of no exchange, which never go
-    // upstream.
-    for (const char* code : {"002257", "700000", "999998", "12345"}) {
+    // A code the feed does not know, and codes of no exchange or of one no
+    // feed serves, which never go upstream.
+    for (const char* code : {"002257", "700000", "999998", "12345", "430047"}) {
         SCOPED_TRACE(code);
         std::string page = StockPage(code);
         EXPECT_EQ(page.find(Gbk("当前价:")), std::string::npos);
@@ -296,7 +296,7 @@ TEST_F(LiveMarketTest, TheDayOfTheQuoteDecidesBetweenTheClosedAndTheNormalPage) 
     }
     for (int i = 0; i < tencent_.requestCount(); ++i)
         for (const std::string& s : tencent_.symbolsOf(i))
-            EXPECT_TRUE(s != "sh700000" && s != "sz700000") << s;
+            EXPECT_TRUE(s != "sh700000" && s != "sz700000" && s != "bj430047") << s;
 
     // The next morning, before the first trade, the feed still shows
     // yesterday: the closed-market page at yesterday's close.
