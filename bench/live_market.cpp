@@ -99,11 +99,15 @@ bool FetchPage(int port, const std::string& request) {
 }
 
 // 1,000 clients, each with 16 of the 48 preset stocks, all refreshing at
-// once on the real clock; one round per iteration.
+// once on the real clock; one round per iteration. With argument 0 the same
+// load on the simulated market, as the measure of the server itself.
 void BM_ThousandClientsOverLoopback(benchmark::State& state) {
     testsupport::FeedStandIn feed(testsupport::FeedStandIn::Format::Tencent);
     feed.SetStamp("2022-11-22 10:29:58");
     server::ServerOptions options = LiveOptions(feed);
+    // Argument 0: the simulated market under the same load, for comparison.
+    if (state.range(0) == 0)
+        options.market = server::MarketKind::Sim;
     server::QuoteServer quoted(options, platform::DeviceClock::Scaled(kTradingMoment, 1.0));
     std::string error;
     if (!quoted.Start(&error)) {
@@ -186,6 +190,9 @@ void BM_ThousandClientsOverLoopback(benchmark::State& state) {
     state.counters["upstream_per_ttl"] = static_cast<double>(upstream) / (seconds / ttlSeconds);
 }
 BENCHMARK(BM_ThousandClientsOverLoopback)
+    ->ArgName("live")
+    ->Arg(1)
+    ->Arg(0)
     ->Iterations(2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
