@@ -99,16 +99,23 @@ bool LiveMarket::IsCurrent(const FeedSymbol& symbol, std::int64_t now) const {
            now >= found->second.fetchedMs;
 }
 
-bool LiveMarket::TakeToken(FeedState& state, std::int64_t now) {
-    if (options_.ttlMs > 0 && now > state.tokensAtMs) {
+bool LiveMarket::MayAsk(FeedState& state, std::int64_t now) {
+    if (now < state.restUntilMs)
+        return false;
+    if (options_.refillMs > 0 && now > state.tokensAtMs)
         state.tokens = std::min<double>(options_.burst,
                                         state.tokens + static_cast<double>(now - state.tokensAtMs) /
-                                                           static_cast<double>(options_.ttlMs));
+                                                           static_cast<double>(options_.refillMs));
+    state.tokensAtMs = std::max(state.tokensAtMs, now);
+    if (state.lastRequestMs && now - *state.lastRequestMs < options_.ttlMs) {
+        // A second request within the time-to-live: only from the burst.
+        if (state.tokens < 1.0)
+            return false;
+        state.tokens -= 1.0;
     }
-    state.tokensAtMs = now;
-    if (state.tokens < 1.0)
-        return false;
-    state.tokens -= 1.0;
+    state.lastRequestMs = now;
+    ++state.requests;
+    ++requests_;
     return true;
 }
 
@@ -154,10 +161,8 @@ void LiveMarket::Fetch(const FeedSymbol& symbol, std::vector<FeedSymbol> batch) 
             std::lock_guard lock(mutex_);
             FeedState& state = feeds_[i];
             const std::int64_t now = clock_.NowMs();
-            if (now < state.restUntilMs || !TakeToken(state, now))
+            if (!MayAsk(state, now))
                 continue;
-            ++state.requests;
-            ++requests_;
         }
         UpstreamRequest request;
         request.base = source.base;

@@ -55,9 +55,11 @@ struct LiveMarketOptions {
     std::int64_t interestMs = 10 * 60 * 1000;        // a code asked for rides along this long
     std::int64_t coolDownMs = 30 * 1000;             // a failed feed rests this long
     std::int64_t refusedCoolDownMs = 10 * 60 * 1000; // after 403 or 429
-    // Upstream requests a feed may take in a burst (codes asked for the first
-    // time), refilled at one per time-to-live.
+    // A feed is asked at most once per time-to-live, except for codes asked
+    // for the first time (a watch list's first refresh): for those it may
+    // take up to `burst` requests more, refilled at one per `refillMs`.
     int burst = 20;
+    std::int64_t refillMs = 60 * 1000;
     // Real time: one upstream request, name resolution included, and all the
     // feeds tried for one page request together.
     std::chrono::milliseconds deadline{3000};
@@ -114,7 +116,8 @@ class LiveMarket {
     };
     struct FeedState {
         std::int64_t restUntilMs = 0; // cool-down
-        double tokens = 0;
+        std::optional<std::int64_t> lastRequestMs;
+        double tokens = 0; // requests within a time-to-live of the last one
         std::int64_t tokensAtMs = 0;
         std::int64_t requests = 0;
     };
@@ -127,7 +130,8 @@ class LiveMarket {
     // lock released; fills cache_ from the first feed that answers well.
     void Fetch(const FeedSymbol& symbol, std::vector<FeedSymbol> batch);
     std::vector<FeedSymbol> Batch(const FeedSymbol& symbol, std::int64_t now);
-    bool TakeToken(FeedState& state, std::int64_t now);
+    // Whether the feed may be asked now, counting the request when it may.
+    bool MayAsk(FeedState& state, std::int64_t now);
 
     LivePage IndexPage(const FeedSymbol& symbol, std::string_view name);
     MarketPhase PhaseOf(const Cached& entry, const platform::LocalTime& now) const;

@@ -119,6 +119,27 @@ TEST_F(LiveMarketTest, AWatchListCostsOneUpstreamRequestPerTimeToLiveForAnyNumbe
     EXPECT_EQ(server_->GetLiveMarket()->UpstreamRequests(), tencent_.requestCount());
 }
 
+TEST_F(LiveMarketTest, NewCodesMayBurstButAFeedIsOtherwiseAskedOncePerTimeToLive) {
+    Start({&tencent_});
+    const int burst = server_->GetLiveMarket()->Options().burst;
+    std::vector<std::string> codes;
+    for (int i = 0; i < burst + 4; ++i)
+        codes.push_back("6001" + std::string(i < 10 ? "0" : "") + std::to_string(i));
+    // Within one time-to-live: one request, then the burst for new codes;
+    // past it the only feed is not asked and the page is an error.
+    int refused = 0;
+    for (const std::string& code : codes)
+        refused += Stock(code).status == 503;
+    EXPECT_EQ(tencent_.requestCount(), burst + 1);
+    EXPECT_EQ(refused, 3);
+    // A time-to-live later, one request brings every code.
+    Advance(Ttl());
+    for (const std::string& code : codes)
+        EXPECT_EQ(Stock(code).status, 200) << code;
+    EXPECT_EQ(tencent_.requestCount(), burst + 2);
+    EXPECT_EQ(tencent_.symbolsOf(burst + 1).size(), codes.size() + 2);
+}
+
 TEST_F(LiveMarketTest, PagesCarryTheFeedsValuesInThePagesUnits) {
     FeedStandIn::Line moutai;
     moutai.name = "贵州茅台";
