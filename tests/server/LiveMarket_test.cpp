@@ -47,8 +47,10 @@ class LiveMarketTest : public testing::Test {
         options.port = 0;
         options.market = MarketKind::Live;
         options.live.feeds = testsupport::StandInFeeds(feeds);
-        options.live.deadline = std::chrono::milliseconds(300);
-        options.live.totalDeadline = std::chrono::milliseconds(2000);
+        // Long enough for a loaded test machine to answer on loopback, short
+        // enough that a stalled feed costs little.
+        options.live.deadline = std::chrono::milliseconds(1000);
+        options.live.totalDeadline = std::chrono::milliseconds(3000);
         server_ =
             std::make_unique<QuoteServer>(options, platform::DeviceClock::Manual(Beijing(when)));
     }
@@ -192,7 +194,7 @@ TEST_P(LiveMarketFaultTest, ABadFeedIsSkippedForTheNextAndRestsForItsCoolDown) {
     const auto start = std::chrono::steady_clock::now();
     std::string page = StockPage("000002");
     // A stall costs the deadline, nothing more.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(Cut(page, "当前价", 35, "元"), "21.43");
     EXPECT_EQ(tencent_.requestCount(), 1);
     EXPECT_EQ(sina_.requestCount(), 1);
