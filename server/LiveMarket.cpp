@@ -5,6 +5,7 @@
 #include "server/Upstream.h"
 
 #include <algorithm>
+#include <exception>
 #include <iostream>
 
 namespace server {
@@ -246,7 +247,13 @@ std::optional<LiveMarket::Cached> LiveMarket::Current(const FeedSymbol& symbol,
         inFlight_ = true;
         std::vector<FeedSymbol> batch = Batch(symbol, now);
         lock.unlock();
-        Fetch(symbol, batch);
+        try {
+            Fetch(symbol, batch);
+        } catch (const std::exception& e) {
+            // Out of memory or threads: this round failed, the next may not;
+            // those waiting for it must not wait forever.
+            Log(std::string("upstream request failed: ") + e.what());
+        }
         lock.lock();
         inFlight_ = false;
         lastBatch_ = std::move(batch);
