@@ -18,20 +18,24 @@ bool AllDigits(std::string_view text) {
     return !text.empty();
 }
 
-std::string TencentTarget(const std::vector<FeedSymbol>& symbols) {
-    std::string target = "/q=";
-    for (std::size_t i = 0; i < symbols.size(); ++i) {
-        target += (i ? "," : "") + symbols[i].Text();
+// "sh600519,sz000002".
+std::string SymbolList(const std::vector<FeedSymbol>& symbols) {
+    std::string list;
+    for (const FeedSymbol& s : symbols) {
+        if (!list.empty()) {
+            list += ',';
+        }
+        list += s.Text();
     }
-    return target;
+    return list;
+}
+
+std::string TencentTarget(const std::vector<FeedSymbol>& symbols) {
+    return "/q=" + SymbolList(symbols);
 }
 
 std::string SinaTarget(const std::vector<FeedSymbol>& symbols) {
-    std::string target = "/list=";
-    for (std::size_t i = 0; i < symbols.size(); ++i) {
-        target += (i ? "," : "") + symbols[i].Text();
-    }
-    return target;
+    return "/list=" + SymbolList(symbols);
 }
 
 // Eastmoney names the market by number: 1 Shanghai, 0 Shenzhen. It is not

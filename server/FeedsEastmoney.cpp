@@ -233,10 +233,12 @@ FeedReply ParseEastmoneyReply(std::string_view body, const std::vector<FeedSymbo
             FeedQuote q;
             q.symbol = it->second;
             const std::string* name = StringField(row, "f14");
-            if (!name || name->empty()) {
+            std::size_t first = name ? name->find_first_not_of(" \t") : std::string::npos;
+            if (first == std::string::npos) {
                 return Failure("no name for " + text);
             }
-            q.name = *name;
+            // Outer blanks go, inner ones stay.
+            q.name = name->substr(first, name->find_last_not_of(" \t") + 1 - first);
             // Lots of 100 shares; the time stamp in epoch seconds.
             if (!Field(row, "f2", 2, q.latest) || !Field(row, "f18", 2, q.previousClose) ||
                 !Field(row, "f17", 2, q.open) || !Field(row, "f15", 2, q.high) ||

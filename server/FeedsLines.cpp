@@ -94,7 +94,7 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-// Two to four digits at `text[at]` as a number, or -1.
+// The `count` digits at `text[at]` as a number, or -1.
 int Digits(std::string_view text, std::size_t at, std::size_t count) {
     if (at + count > text.size()) {
         return -1;

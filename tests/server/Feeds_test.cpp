@@ -88,6 +88,30 @@ struct Refusal {
     const char* reason;
 };
 
+// A reply that must be read: the quotes (Summary() prefixes, in the reply's
+// order) and the unknown symbols.
+struct Reading {
+    const char* what;
+    std::string body;
+    std::vector<FeedSymbol> asked;
+    std::vector<std::string> quotes;
+    const char* unknown;
+};
+
+void ExpectRead(Reader read, const std::vector<Reading>& cases) {
+    for (const Reading& c : cases) {
+        SCOPED_TRACE(c.what);
+        FeedReply reply = read(c.body, c.asked);
+        ASSERT_TRUE(reply.ok) << reply.error;
+        std::vector<std::string> got = Summaries(reply);
+        ASSERT_EQ(got.size(), c.quotes.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].substr(0, c.quotes[i].size()), c.quotes[i]);
+        }
+        EXPECT_EQ(Texts(reply.unknown), c.unknown);
+    }
+}
+
 void ExpectRefused(Reader read, const std::vector<Refusal>& cases) {
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.what);
@@ -235,70 +259,57 @@ TEST(TencentReader, RecordedReply) {
 }
 
 TEST(TencentReader, EdgeCasesThatAreRead) {
-    struct Case {
-        const char* what;
-        std::string body;
-        std::vector<FeedSymbol> asked;
-        std::vector<std::string> quotes; // Summary() prefixes, up to "ms="
-        const char* unknown;
-    } cases[] = {
-        {"none known",
-         "v_pv_none_match=\"1\";\n",
-         Syms({"sh600519", "sz000002"}),
-         {},
-         "sh600519,sz000002"},
-        {"one unknown among several, CRLF line ends",
-         Tencent("sh600519", {{1, "贵州茅台"}}) + "\r\n",
-         Syms({"sz000002", "sh600519"}),
-         {"sh600519 贵州茅台 trading prev=1360"},
-         "sz000002"},
-        {"four- and five-digit prices",
-         Tencent(
-             "sh600519",
-             {{3, "1480.50"}, {4, "12345.67"}, {5, "1479.995"}, {33, "99999.99"}, {34, "1000.00"}}),
-         Syms({"sh600519"}),
-         {"sh600519 黔源电力 trading prev=1234567 last=148050 open=148000 high=9999999 "
-          "low=100000"},
-         ""},
-        {"before the open: zero prices stay zero",
-         Tencent("sz000002", {{3, "0.00"}, {5, "0.00"}, {6, "0"}, {33, "0.00"}, {34, "0.00"}}),
-         Syms({"sz000002"}),
-         {"sz000002 黔源电力 trading prev=1360 last=0 open=0 high=0 low=0 vol=0"},
-         ""},
-        {"inner blanks and full-width letters; outer blanks trimmed",
-         Tencent("sz000002", {{1, " 万 科Ａ "}}),
-         Syms({"sz000002"}),
-         {"sz000002 万 科Ａ trading"},
-         ""},
-        {"the index and the stock of the same digits",
-         Tencent("sh000001", {{0, "1"}, {1, "上证指数"}, {3, "3088.94"}}) +
-             Tencent("sz000001", {{1, "平安银行"}}),
-         Syms({"sz000001", "sh000001"}),
-         {"sh000001 上证指数 trading prev=1360 last=308894", "sz000001 平安银行 trading"},
-         ""},
-        {"delisted, no time",
-         Tencent("sz000003", {{40, "D"}, {30, ""}}),
-         Syms({"sz000003"}),
-         {"sz000003 黔源电力 delisted prev=1360 last=1385 open=1356 high=1387 low=1356 "
-          "vol=4303200 turn=59270000 ms=0"},
-         ""},
-        {"exactly 45 fields",
-         Tencent("sz000002", {}, 45),
-         Syms({"sz000002"}),
-         {"sz000002 黔源电力 trading"},
-         ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        FeedReply reply = ParseTencentReply(c.body, c.asked);
-        ASSERT_TRUE(reply.ok) << reply.error;
-        std::vector<std::string> got = Summaries(reply);
-        ASSERT_EQ(got.size(), c.quotes.size());
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i].substr(0, c.quotes[i].size()), c.quotes[i]);
-        }
-        EXPECT_EQ(Texts(reply.unknown), c.unknown);
-    }
+    ExpectRead(
+        ParseTencentReply,
+        {
+            {"none known",
+             "v_pv_none_match=\"1\";\n",
+             Syms({"sh600519", "sz000002"}),
+             {},
+             "sh600519,sz000002"},
+            {"one unknown among several, CRLF line ends",
+             Tencent("sh600519", {{1, "贵州茅台"}}) + "\r\n",
+             Syms({"sz000002", "sh600519"}),
+             {"sh600519 贵州茅台 trading prev=1360"},
+             "sz000002"},
+            {"four- and five-digit prices",
+             Tencent("sh600519", {{3, "1480.50"},
+                                  {4, "12345.67"},
+                                  {5, "1479.995"},
+                                  {33, "99999.99"},
+                                  {34, "1000.00"}}),
+             Syms({"sh600519"}),
+             {"sh600519 黔源电力 trading prev=1234567 last=148050 open=148000 high=9999999 "
+              "low=100000"},
+             ""},
+            {"before the open: zero prices stay zero",
+             Tencent("sz000002", {{3, "0.00"}, {5, "0.00"}, {6, "0"}, {33, "0.00"}, {34, "0.00"}}),
+             Syms({"sz000002"}),
+             {"sz000002 黔源电力 trading prev=1360 last=0 open=0 high=0 low=0 vol=0"},
+             ""},
+            {"inner blanks and full-width letters; outer blanks trimmed",
+             Tencent("sz000002", {{1, " 万 科Ａ "}}),
+             Syms({"sz000002"}),
+             {"sz000002 万 科Ａ trading"},
+             ""},
+            {"the index and the stock of the same digits",
+             Tencent("sh000001", {{0, "1"}, {1, "上证指数"}, {3, "3088.94"}}) +
+                 Tencent("sz000001", {{1, "平安银行"}}),
+             Syms({"sz000001", "sh000001"}),
+             {"sh000001 上证指数 trading prev=1360 last=308894", "sz000001 平安银行 trading"},
+             ""},
+            {"delisted, no time",
+             Tencent("sz000003", {{40, "D"}, {30, ""}}),
+             Syms({"sz000003"}),
+             {"sz000003 黔源电力 delisted prev=1360 last=1385 open=1356 high=1387 low=1356 "
+              "vol=4303200 turn=59270000 ms=0"},
+             ""},
+            {"exactly 45 fields",
+             Tencent("sz000002", {}, 45),
+             Syms({"sz000002"}),
+             {"sz000002 黔源电力 trading"},
+             ""},
+        });
 }
 
 TEST(TencentReader, BadRepliesAreRefusedWhole) {
@@ -388,62 +399,48 @@ TEST(SinaReader, RecordedReply) {
 }
 
 TEST(SinaReader, EdgeCasesThatAreRead) {
-    struct Case {
-        const char* what;
-        std::string body;
-        std::vector<FeedSymbol> asked;
-        std::vector<std::string> quotes; // Summary() prefixes
-        const char* unknown;
-    } cases[] = {
-        {"all unknown",
-         "var hq_str_sh600519=\"\";\nvar hq_str_sz000002=\"\";\n",
-         Syms({"sh600519", "sz000002"}),
-         {},
-         "sh600519,sz000002"},
-        {"four- and five-digit prices, Shanghai's extra comma",
-         Sina("sh600519", {{0, "贵州茅台"}, {1, "1480.500"}, {2, "12345.670"}, {3, "1480.505"}}),
-         Syms({"sh600519"}),
-         {"sh600519 贵州茅台 trading prev=1234567 last=148051 open=148050"},
-         ""},
-        {"before the open",
-         Sina("sz000002",
-              {{1, "0.000"}, {3, "0.000"}, {4, "0.000"}, {5, "0.000"}, {8, "0"}, {9, "0.000"}}),
-         Syms({"sz000002"}),
-         {"sz000002 国轩高科 trading prev=3257 last=0 open=0 high=0 low=0 "
-          "vol=0 turn=0"},
-         ""},
-        {"an older index line without a status",
-         Sina("sh000001", {{0, "上证指数"}, {2, "3097.0422"}}, 32),
-         Syms({"sh000001"}),
-         {"sh000001 上证指数 trading prev=309704"},
-         ""},
-        {"inner blanks and full-width letters",
-         Sina("sz000002", {{0, "万 科Ａ"}}),
-         Syms({"sz000002"}),
-         {"sz000002 万 科Ａ trading"},
-         ""},
-        {"delisted",
-         Sina("sz000003", {{32, "-3"}}),
-         Syms({"sz000003"}),
-         {"sz000003 国轩高科 delisted"},
-         ""},
-        {"more fields after the status",
-         Sina("sz000002", {{34, "x"}}, 36),
-         Syms({"sz000002"}),
-         {"sz000002 国轩高科 trading"},
-         ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        FeedReply reply = ParseSinaReply(c.body, c.asked);
-        ASSERT_TRUE(reply.ok) << reply.error;
-        std::vector<std::string> got = Summaries(reply);
-        ASSERT_EQ(got.size(), c.quotes.size());
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i].substr(0, c.quotes[i].size()), c.quotes[i]);
-        }
-        EXPECT_EQ(Texts(reply.unknown), c.unknown);
-    }
+    ExpectRead(
+        ParseSinaReply,
+        {
+            {"all unknown",
+             "var hq_str_sh600519=\"\";\nvar hq_str_sz000002=\"\";\n",
+             Syms({"sh600519", "sz000002"}),
+             {},
+             "sh600519,sz000002"},
+            {"four- and five-digit prices, Shanghai's extra comma",
+             Sina("sh600519",
+                  {{0, "贵州茅台"}, {1, "1480.500"}, {2, "12345.670"}, {3, "1480.505"}}),
+             Syms({"sh600519"}),
+             {"sh600519 贵州茅台 trading prev=1234567 last=148051 open=148050"},
+             ""},
+            {"before the open",
+             Sina("sz000002",
+                  {{1, "0.000"}, {3, "0.000"}, {4, "0.000"}, {5, "0.000"}, {8, "0"}, {9, "0.000"}}),
+             Syms({"sz000002"}),
+             {"sz000002 国轩高科 trading prev=3257 last=0 open=0 high=0 low=0 "
+              "vol=0 turn=0"},
+             ""},
+            {"an older index line without a status",
+             Sina("sh000001", {{0, "上证指数"}, {2, "3097.0422"}}, 32),
+             Syms({"sh000001"}),
+             {"sh000001 上证指数 trading prev=309704"},
+             ""},
+            {"inner blanks and full-width letters",
+             Sina("sz000002", {{0, "万 科Ａ"}}),
+             Syms({"sz000002"}),
+             {"sz000002 万 科Ａ trading"},
+             ""},
+            {"delisted",
+             Sina("sz000003", {{32, "-3"}}),
+             Syms({"sz000003"}),
+             {"sz000003 国轩高科 delisted"},
+             ""},
+            {"more fields after the status",
+             Sina("sz000002", {{34, "x"}}, 36),
+             Syms({"sz000002"}),
+             {"sz000002 国轩高科 trading"},
+             ""},
+        });
 }
 
 TEST(SinaReader, BadRepliesAreRefusedWhole) {
@@ -520,81 +517,64 @@ std::string List(const std::vector<std::string>& rows) {
 
 TEST(EastmoneyReader, EdgeCasesThatAreRead) {
     const std::string kMs = " ms=1669087050000";
-    struct Case {
-        const char* what;
-        std::string body;
-        std::vector<FeedSymbol> asked;
-        std::vector<std::string> quotes; // whole Summary()
-        const char* unknown;
-    } cases[] = {
-        {"two rows, four-digit prices; volume in lots; turnover rounded",
-         List({Row("600519", 1, "贵州茅台"), Row("000002", 0, "万 科Ａ", {{"f2", "9.005"}})}),
-         Syms({"sh600519", "sz000002"}),
-         {"sh600519 贵州茅台 trading prev=149890 last=148050 open=147525 high=149000 low=147000 "
-          "vol=4303200 turn=63712346" +
-              kMs,
-          "sz000002 万 科Ａ trading prev=149890 last=901 open=147525 high=149000 low=147000 "
-          "vol=4303200 turn=63712346" +
+    ExpectRead(
+        ParseEastmoneyReply,
+        {
+            {"two rows, four-digit prices; volume in lots; turnover rounded",
+             List({Row("600519", 1, "贵州茅台"), Row("000002", 0, "万 科Ａ", {{"f2", "9.005"}})}),
+             Syms({"sh600519", "sz000002"}),
+             {"sh600519 贵州茅台 trading prev=149890 last=148050 open=147525 high=149000 "
+              "low=147000 "
+              "vol=4303200 turn=63712346" +
+                  kMs,
+              "sz000002 万 科Ａ trading prev=149890 last=901 open=147525 high=149000 low=147000 "
+              "vol=4303200 turn=63712346" +
+                  kMs},
+             ""},
+            {"decimals exact where a double is not: 1480.505 and 12345.675",
+             List({Row("600519", 1, "X", {{"f2", "1480.505"}, {"f18", "12345.675"}})}),
+             Syms({"sh600519"}),
+             {"sh600519 X trading prev=1234568 last=148051 open=147525 high=149000 low=147000 "
+              "vol=4303200 turn=63712346" +
               kMs},
-         ""},
-        {"decimals exact where a double is not: 1480.505 and 12345.675",
-         List({Row("600519", 1, "X", {{"f2", "1480.505"}, {"f18", "12345.675"}})}),
-         Syms({"sh600519"}),
-         {"sh600519 X trading prev=1234568 last=148051 open=147525 high=149000 low=147000 "
-          "vol=4303200 turn=63712346" +
-          kMs},
-         ""},
-        {"suspended: numbers as \"-\"",
-         List({Row("000002", 0, "万科A",
-                   {{"f2", "\"-\""},
-                    {"f5", "\"-\""},
-                    {"f6", "\"-\""},
-                    {"f15", "\"-\""},
-                    {"f16", "\"-\""},
-                    {"f17", "\"-\""},
-                    {"f3", "\"-\""},
-                    {"f4", "\"-\""}})}),
-         Syms({"sz000002"}),
-         {"sz000002 万科A trading prev=149890 last=0 open=0 high=0 low=0 vol=0 turn=0" + kMs},
-         ""},
-        {"one absent: unknown; the index and the stock of the same digits",
-         List({Row("000001", 0, "平安银行"), Row("000001", 1, "上证指数")}),
-         Syms({"sh000001", "sz000001", "sh600000"}),
-         {},
-         "sh600000"},
-        {"exponents move the point exactly",
-         List({Row("600519", 1, "X",
-                   {{"f6", "2.9781234567E11"},
-                    {"f2", "1.4805E3"},
-                    {"f18", "148050e-2"},
-                    {"f17", "0.0148E+5"},
-                    {"f15", "1E3"},
-                    {"f16", "1000000e-3"}})}),
-         Syms({"sh600519"}),
-         {"sh600519 X trading prev=148050 last=148050 open=148000 high=100000 low=100000 "
-          "vol=4303200 turn=297812345670" +
-          kMs},
-         ""},
-        {"none known",
-         "{\"rc\":0,\"rt\":11,\"data\":null}",
-         Syms({"sh600519", "sz000002"}),
-         {},
-         "sh600519,sz000002"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        FeedReply reply = ParseEastmoneyReply(c.body, c.asked);
-        ASSERT_TRUE(reply.ok) << reply.error;
-        if (!c.quotes.empty()) {
-            EXPECT_EQ(Summaries(reply), c.quotes);
-        }
-        EXPECT_EQ(Texts(reply.unknown), c.unknown);
-    }
-    // The index row belongs to sh000001, the stock row to sz000001.
-    FeedReply both = ParseEastmoneyReply(cases[3].body, cases[3].asked);
-    ASSERT_EQ(both.quotes.size(), 2u);
-    EXPECT_EQ(both.quotes[0].symbol.Text() + both.quotes[0].name, "sz000001平安银行");
-    EXPECT_EQ(both.quotes[1].symbol.Text() + both.quotes[1].name, "sh000001上证指数");
+             ""},
+            {"suspended: numbers as \"-\"",
+             List({Row("000002", 0, "万科A",
+                       {{"f2", "\"-\""},
+                        {"f5", "\"-\""},
+                        {"f6", "\"-\""},
+                        {"f15", "\"-\""},
+                        {"f16", "\"-\""},
+                        {"f17", "\"-\""},
+                        {"f3", "\"-\""},
+                        {"f4", "\"-\""}})}),
+             Syms({"sz000002"}),
+             {"sz000002 万科A trading prev=149890 last=0 open=0 high=0 low=0 vol=0 turn=0" + kMs},
+             ""},
+            {"one absent: unknown; the index and the stock of the same digits",
+             List({Row("000001", 0, "平安银行"), Row("000001", 1, "上证指数")}),
+             Syms({"sh000001", "sz000001", "sh600000"}),
+             {"sz000001 平安银行 trading", "sh000001 上证指数 trading"},
+             "sh600000"},
+            {"exponents move the point exactly",
+             List({Row("600519", 1, "X",
+                       {{"f6", "2.9781234567E11"},
+                        {"f2", "1.4805E3"},
+                        {"f18", "148050e-2"},
+                        {"f17", "0.0148E+5"},
+                        {"f15", "1E3"},
+                        {"f16", "1000000e-3"}})}),
+             Syms({"sh600519"}),
+             {"sh600519 X trading prev=148050 last=148050 open=148000 high=100000 low=100000 "
+              "vol=4303200 turn=297812345670" +
+              kMs},
+             ""},
+            {"none known",
+             "{\"rc\":0,\"rt\":11,\"data\":null}",
+             Syms({"sh600519", "sz000002"}),
+             {},
+             "sh600519,sz000002"},
+        });
 }
 
 TEST(EastmoneyReader, BadRepliesAreRefusedWhole) {
