@@ -1,6 +1,8 @@
 // stockat-quoted: the bundled quote server. Parses its options and runs the
-// server of server/QuoteServer.h until it is stopped.
+// server of server/QuoteServer.h until it is stopped, or, with --probe, asks
+// each public quote feed once and tells what it got.
 #include "platform/clock.h"
+#include "server/Pages.h"
 #include "server/QuoteServer.h"
 
 #include <CLI/CLI.hpp>
@@ -8,6 +10,9 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -24,6 +29,39 @@ bool ParseListen(const std::string& text, std::string& address, int& port) {
         return false;
     port = std::stoi(digits);
     return port <= 65535;
+}
+
+// Asks each feed once for `codes` and prints what it got; 0 when a feed
+// answered well.
+int Probe(const server::ServerOptions& options, const platform::DeviceClock& clock,
+          std::vector<std::string> codes) {
+    if (codes.empty())
+        codes = {"600519", "000002", "999998", "999999"};
+    for (const std::string& code : codes)
+        if (!server::SymbolForCode(code))
+            std::printf("%s: not a code of a known exchange, left out\n", code.c_str());
+    server::LiveMarket market(options.live, clock);
+    bool any = false;
+    for (const server::ProbeResult& r : market.Probe(codes)) {
+        if (!r.ok) {
+            std::printf("%s (%s): failed: %s\n", r.feed.c_str(), r.base.c_str(), r.error.c_str());
+            continue;
+        }
+        any = true;
+        std::printf("%s (%s): ok\n", r.feed.c_str(), r.base.c_str());
+        for (const server::FeedQuote& q : r.quotes) {
+            platform::LocalTime t = platform::ToLocalTime(q.epochMs, options.timeZone);
+            const char* status = q.status == server::FeedStatus::Trading     ? ""
+                                 : q.status == server::FeedStatus::Suspended ? " (suspended)"
+                                                                             : " (delisted)";
+            std::printf("  %s %s %s%s %04d-%02d-%02d %02d:%02d:%02d\n", q.symbol.Text().c_str(),
+                        q.name.c_str(), server::FormatHundredths(q.latest).c_str(), status, t.year,
+                        t.month, t.day, t.hour, t.minute, t.second);
+        }
+        for (const server::FeedSymbol& s : r.unknown)
+            std::printf("  %s unknown to this feed\n", s.Text().c_str());
+    }
+    return any ? 0 : 1;
 }
 
 } // namespace
@@ -53,7 +91,37 @@ int main(int argc, char** argv) {
     app.add_option("--notice", options.service.notices, "a notice text (repeatable)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    std::string marketText = "sim";
+    app.add_option("--market", marketText, "where the quotes come from: sim or live")
+        ->check(CLI::IsMember({"sim", "live"}))
+        ->capture_default_str();
+    std::vector<std::string> feedTexts;
+    app.add_option("--feed", feedTexts,
+                   "a feed of the live market, NAME[=URL] (repeatable, in order of preference; "
+                   "default tencent, sina, eastmoney); URL replaces its scheme, host and port")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    std::vector<std::string> probeCodes;
+    CLI::Option* probe =
+        app.add_option("--probe", probeCodes,
+                       "ask each feed once for these codes (default 600519 000002 999998 "
+                       "999999), print what each gave and exit")
+            ->expected(0, 64);
     CLI11_PARSE(app, argc, argv);
+
+    options.market = marketText == "live" ? server::MarketKind::Live : server::MarketKind::Sim;
+    if (!feedTexts.empty()) {
+        options.live.feeds.clear();
+        for (const std::string& text : feedTexts) {
+            std::string error;
+            std::optional<server::FeedSource> feed = server::ParseFeedOption(text, &error);
+            if (!feed) {
+                std::cerr << "stockat-quoted: --feed: " << error << "\n";
+                return 2;
+            }
+            options.live.feeds.push_back(*feed);
+        }
+    }
 
     if (!ParseListen(listen, options.address, options.port)) {
         std::cerr << "stockat-quoted: --listen wants ADDR:PORT, got \"" << listen << "\"\n";
@@ -75,6 +143,8 @@ int main(int argc, char** argv) {
                                       : platform::DeviceClock::Scaled(start, clockRate);
 
     std::signal(SIGPIPE, SIG_IGN);
+    if (probe->count() > 0)
+        return Probe(options, clock, probeCodes);
     server::QuoteServer quoted(options, clock);
     std::string error;
     if (!quoted.Bind(&error)) {

@@ -172,7 +172,9 @@ MarketMoment MomentAt(const platform::LocalTime& beijing) {
         moment.step = kMorningSteps + (s - kAfternoonOpen) / kStepSeconds;
         moment.stamp = now;
     } else {
-        moment.phase = MarketPhase::Closed;
+        // After today's close the page shows today's close and today's
+        // change; only a day without a session shows an earlier day's close.
+        moment.phase = MarketPhase::AfterClose;
         moment.step = Market::kPathSteps;
         moment.stamp = StampAt(today, kAfternoonClose);
     }

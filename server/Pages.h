@@ -69,7 +69,8 @@ enum class MarketPhase {
     PreOpen, // a weekday before 09:30: the previous close stands, no open yet
     Trading, // 09:30-11:30 and 13:00-15:00: prices move
     Break,   // 11:30-13:00: the morning's last prices stand
-    Closed,  // after 15:00 and at weekends: the last trading day's close
+    AfterClose, // after 15:00 of a trading day: today's close and today's change
+    Closed,     // a quote from an earlier day (weekends, holidays): that day's close
 };
 
 // One stock's quote. Prices are in fen (0.01 yuan).

@@ -169,13 +169,30 @@ class QuoteServer::Http : public httplib::Server {
 
 QuoteServer::QuoteServer(ServerOptions options, const platform::DeviceClock& clock)
     : options_(std::move(options)), clock_(clock), market_(options_.seed),
-      serviceText_(RenderServiceInfo(options_.service)) {}
+      serviceText_(RenderServiceInfo(options_.service)) {
+    if (options_.market == MarketKind::Live) {
+        options_.live.timeZone = options_.timeZone;
+        live_ = std::make_unique<LiveMarket>(options_.live, clock_);
+    }
+}
 
 QuoteServer::~QuoteServer() {
     Stop();
 }
 
 Reply QuoteServer::Respond(std::string_view path, std::string_view code) const {
+    if (live_ && (path == kStockPath || path == kShIndexPath || path == kSzIndexPath)) {
+        LivePage page = path == kStockPath     ? live_->StockPage(code)
+                        : path == kShIndexPath ? live_->ShIndexPage()
+                                               : live_->SzIndexPage();
+        if (page.status != 200)
+            // No feed gave a current quote: the client's quote-page test
+            // fails and its record keeps its last values.
+            return {page.status, kHtml,
+                    "<html><body><p>" + std::to_string(page.status) +
+                        " quotes unavailable</p></body></html>\n"};
+        return {200, kHtml, std::move(page.body)};
+    }
     const platform::LocalTime now = platform::ToLocalTime(clock_.NowEpochMs(), options_.timeZone);
     const MarketMoment moment = MomentAt(now);
     if (path == kStockPath) {

@@ -1,7 +1,8 @@
 // The bundled quote server: answers the quote site's three request paths
 // (a stock by code, the Shanghai and the Shenzhen index page) and the maker's
 // service text over HTTP/1.1, one request per connection, from the simulated
-// market at the time of its own device clock.
+// market at the time of its own device clock, or from the live market of the
+// public quote feeds (server/LiveMarket.h).
 //
 // Misbehaving clients must not stall the others, and the server may listen
 // beyond loopback. Connections are accepted by one event loop (Gate.h) that
@@ -17,6 +18,7 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "server/LiveMarket.h"
 #include "server/Market.h"
 #include "server/ServiceInfo.h"
 
@@ -30,6 +32,9 @@
 #include <thread>
 
 namespace server {
+
+// Where the quotes come from.
+enum class MarketKind { Sim, Live };
 
 struct ServerOptions {
     std::string address = "127.0.0.1";
@@ -56,6 +61,9 @@ struct ServerOptions {
     // Largest request body accepted (the site's requests have none).
     std::size_t payloadLimit = 1024;
     ServiceInfo service;
+    MarketKind market = MarketKind::Sim;
+    // The live market's feeds, time-to-live, deadlines and cool-downs.
+    LiveMarketOptions live;
 };
 
 // What the server answers to one request.
@@ -89,15 +97,18 @@ class QuoteServer {
     // The server's device clock; tests advance it in manual mode.
     platform::DeviceClock& Clock() { return clock_; }
     const Market& GetMarket() const { return market_; }
+    // The live market; nullptr when the server runs the simulated one.
+    LiveMarket* GetLiveMarket() const { return live_.get(); }
 
     // The reply to a GET of `path` with query parameter `code` (empty when
-    // absent), without the network.
+    // absent), without the network (the live market may ask its feeds).
     Reply Respond(std::string_view path, std::string_view code) const;
 
   private:
     ServerOptions options_;
     platform::DeviceClock clock_;
     Market market_;
+    std::unique_ptr<LiveMarket> live_;
     std::optional<std::string> serviceText_;
     class Http;
     std::unique_ptr<Http> http_;

@@ -47,7 +47,7 @@ TEST(MarketTest, PhasesFollowTradingHours) {
         {18, 9, 29, 59, MarketPhase::PreOpen, -1},    {18, 9, 30, 0, MarketPhase::Trading, 0},
         {18, 11, 29, 59, MarketPhase::Trading, 719},  {18, 11, 30, 0, MarketPhase::Break, 720},
         {18, 12, 59, 59, MarketPhase::Break, 720},    {18, 13, 0, 0, MarketPhase::Trading, 720},
-        {18, 14, 59, 59, MarketPhase::Trading, 1439}, {18, 15, 0, 0, MarketPhase::Closed, 1440},
+        {18, 14, 59, 59, MarketPhase::Trading, 1439}, {18, 15, 0, 0, MarketPhase::AfterClose, 1440},
         {21, 10, 0, 0, MarketPhase::Closed, 1440},    {22, 23, 0, 0, MarketPhase::Closed, 1440},
     };
     for (const Case& c : cases) {
@@ -171,9 +171,10 @@ TEST(MarketTest, QuotesThroughTheDay) {
     // The midday break holds the morning's last price.
     EXPECT_EQ(quote(18, 12, 0).latest, quote(18, 11, 30).latest);
     EXPECT_EQ(quote(18, 12, 0).latest, quote(18, 13, 0).latest);
-    // After the close: the close, which is Thursday's previous close.
+    // After the close: today's close, which is Thursday's previous close,
+    // on a normal page with today's change.
     StockQuote closed = quote(18, 15, 30);
-    EXPECT_EQ(closed.phase, MarketPhase::Closed);
+    EXPECT_EQ(closed.phase, MarketPhase::AfterClose);
     EXPECT_EQ(closed.latest, quote(19, 9, 0).previousClose);
     // Friday's close stands over the weekend and is Monday's previous close.
     StockQuote friday = quote(20, 15, 0);

@@ -141,20 +141,28 @@ TEST_F(QuoteServerTest, TheDeviceClockMovesTheMarket) {
     std::string later = Gbk(Fetch(port_, kStockRequest));
     EXPECT_NE(Cut(first, "成交量", 7, "股"), Cut(later, "成交量", 7, "股"));
 
+    // After the close: today's close with today's change, a normal page.
     server_->Clock().SetEpochMs(Beijing("2009-03-18 15:00:00"));
     std::string closed = Gbk(Fetch(port_, kStockRequest));
-    EXPECT_NE(closed.find(Gbk("(昨收)")), std::string::npos);
+    EXPECT_EQ(closed.find(Gbk("(昨收)")), std::string::npos);
     StockQuote close = *server_->GetMarket().Stock(
         "600036", MomentAt(platform::ToLocalTime(server_->Clock().NowEpochMs(), "Asia/Shanghai")));
-    EXPECT_EQ(Cut(closed, "当前价", 29, "元"), FormatHundredths(close.latest));
+    EXPECT_EQ(Cut(closed, "当前价", 35, "元"), FormatHundredths(close.latest));
+    EXPECT_EQ(Cut(closed, "涨跌额", 35, "元"),
+              FormatSignedHundredths(close.latest - close.previousClose));
 
     // The next morning, before the open, yesterday's close is the previous
-    // close and the closed-market variant is gone.
+    // close.
     server_->Clock().SetEpochMs(Beijing("2009-03-19 09:16:00"));
     std::string next = Gbk(Fetch(port_, kStockRequest));
     EXPECT_EQ(next.find(Gbk("(昨收)")), std::string::npos);
     EXPECT_EQ(Cut(next, "昨收盘", 7, "元"), FormatHundredths(close.latest));
     EXPECT_EQ(Cut(next, "当前价", 35, "元"), FormatHundredths(close.latest));
+
+    // At the weekend the closed-market page stands at Friday's close.
+    server_->Clock().SetEpochMs(Beijing("2009-03-21 10:00:00"));
+    std::string weekend = Gbk(Fetch(port_, kStockRequest));
+    EXPECT_NE(weekend.find(Gbk("(昨收)")), std::string::npos);
 }
 
 TEST_F(QuoteServerTest, HalfRequestDoesNotStopOtherClients) {
