@@ -21,11 +21,9 @@ std::string Gbk(std::string_view utf8) {
     return Utf8ToGbk(utf8).value();
 }
 
-// A recorded reply from tests/data/feeds, found from the source folder that
-// ctest names, or else from the working folder.
+// A recorded reply from tests/data/feeds of the source folder.
 std::string Fixture(const char* name) {
-    const char* env = std::getenv("STOCKAT_SOURCE_DIR");
-    std::filesystem::path root = env ? std::filesystem::path(env) : std::filesystem::path(".");
+    std::filesystem::path root = STOCKAT_SOURCE_DIR;
     std::ifstream in(root / "tests/data/feeds" / name, std::ios::binary);
     EXPECT_TRUE(in) << name;
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -15,10 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path SourceDir() {
-    if (const char* env = std::getenv("STOCKAT_SOURCE_DIR")) {
-        return env;
-    }
-    return fs::path(__FILE__).parent_path().parent_path().parent_path();
+    return STOCKAT_SOURCE_DIR;
 }
 
 } // namespace
