@@ -25,27 +25,32 @@ namespace {
 // Dialog units to cells. The program's dialogs were laid out for the phone's
 // screen, 160 dialog units across, which is 40 cells at 4 units a cell; 8
 // units down always make one row. A full-screen dialog uses the terminal's
-// width instead: its 160 units span the screen's columns, at least the
-// phone's 40 cells (the phone's proportions exactly, where the terminal is
-// as narrow as the phone) and at most 80 cells, twice the phone's scale (2
-// units a cell). Beyond that the dialog keeps 80 columns at the left of the
-// screen: its labels keep the width of their text while the gaps between
-// them would go on growing, so that a label and its value would drift too
-// far apart to be read together, and every value has its room long before.
-// So a value field of 61 units (the market index lines) is 15 cells on the
-// phone's scale, 23 at 60 columns and 31 at 80 columns and wider. Only the
-// horizontal scale changes, so a dialog needs as many rows as on the phone.
+// width instead: its layout on the phone's 40 cells is stretched across the
+// screen's columns, at least 40 (the phone's layout exactly, where the
+// terminal is as narrow as the phone) and at most 80, twice the phone's
+// width. Beyond that the dialog keeps 80 columns at the left of the screen:
+// its labels keep the width of their text while the gaps between them would
+// go on growing, so that a label and its value would drift too far apart to
+// be read together, and every value has its room long before. So a value
+// field of 61 units (the market index lines) is 15 cells on the phone, 23 at
+// 60 columns and 30 at 80 columns and wider. Only the horizontal scale
+// changes, so a dialog needs as many rows as on the phone.
 // Other dialogs (placed or centred pop-ups), message boxes, menus and
 // bubbles keep the phone's scale or size themselves to their text.
 //
-// A control starts in the cell its position falls in and is as many cells
-// wide as its width rounds to (half a cell up), at least one; on the phone's
-// scale that is x / 4 and (cx + 2) / 4.
-constexpr int kPhoneUnitsAcross = 160;
+// On the phone a control starts in the cell its position falls in and is as
+// many cells wide as its width rounds to, at least one: x / 4 and
+// (cx + 2) / 4. Stretched, both edges of that phone layout go to the nearest
+// cell, so that controls side by side on the phone stay side by side,
+// without overlapping, and none is narrower than on the phone. In a
+// full-screen dialog a control taller than a row that would reach below the
+// rows above the soft-key row (the scrolling text of the message dialog, 19
+// rows high) ends there, so that what it shows can still be scrolled into
+// view.
 constexpr int kPhoneCells = 40;
 constexpr int kWidestSpan = 80;
 
-// Cells across that the phone's 160 units span on a full-screen dialog of a
+// Cells across that the phone's 40 cells span on a full-screen dialog of a
 // screen `cols` wide.
 int FullScreenSpan(int cols) {
     return std::clamp(cols, kPhoneCells, kWidestSpan);
@@ -55,23 +60,20 @@ int FloorDiv(int a, int b) {
     return a >= 0 ? a / b : -((-a + b - 1) / b);
 }
 
-int UnitsToCellLeft(int x, int span) {
-    return FloorDiv(x * span, kPhoneUnitsAcross);
-}
-
-int UnitsToCellWidth(int cx, int span) {
-    return std::max(1, FloorDiv(cx * span + kPhoneUnitsAcross / 2, kPhoneUnitsAcross));
+// An edge between phone cells, stretched to `span` cells across.
+int Stretch(int phoneCell, int span) {
+    return FloorDiv(2 * phoneCell * span + kPhoneCells, 2 * kPhoneCells);
 }
 
 // Dialog units to pixels, through whole cells, at `span` cells across the
 // phone's width.
 RECT DialogRectToPixels(int x, int y, int cx, int cy, int span = kPhoneCells) {
-    int left = UnitsToCellLeft(x, span);
+    int left = FloorDiv(x, 4);
+    int right = left + std::max(1, (cx + 2) / 4);
     int top = FloorDiv(y, 8);
-    int width = UnitsToCellWidth(cx, span);
     int height = std::max(1, (cy + 4) / 8);
-    return RECT{left * kCellWidth, top * kCellHeight, (left + width) * kCellWidth,
-                (top + height) * kCellHeight};
+    return RECT{Stretch(left, span) * kCellWidth, top * kCellHeight,
+                Stretch(right, span) * kCellWidth, (top + height) * kCellHeight};
 }
 
 bool SameRect(const RECT& a, const RECT& b) {

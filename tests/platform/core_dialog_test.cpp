@@ -260,9 +260,9 @@ TEST_F(DialogTest, SetForegroundWindowWithTheGroupBitKeepsTheStack) {
     EXPECT_EQ(d.ForegroundCount(), 1);
 }
 
-// A full-screen dialog fills the work area, and its 160 dialog units across
-// span the screen's columns, at least the phone's 40 and at most 80; rows
-// stay 8 units. A control that the program moved keeps its place.
+// A full-screen dialog fills the work area, and its layout on the phone's 40
+// cells is stretched across the screen's columns, up to 80; rows stay 8
+// units. A control that the program moved keeps its place.
 TEST_F(DialogTest, DialogUnitsMapToCellsAndFullScreenFillsTheWorkArea) {
     INT_PTR result = -5;
     OpenDialog(&result);
@@ -273,9 +273,10 @@ TEST_F(DialogTest, DialogUnitsMapToCellsAndFullScreenFillsTheWorkArea) {
         int cols, rows;
         int left, width; // cells of the edit at (50, 21) units, 60 x 10 units
     };
-    // (50 * cols / 160) and (60 * cols / 160), the width rounded.
-    const Case cases[] = {{48, 24, 15, 18}, {40, 20, 12, 15}, {30, 20, 12, 15},
-                          {80, 24, 25, 30}, {200, 60, 25, 30}, {61, 16, 19, 23}};
+    // Cells 12 to 27 on the phone's 40, their edges stretched to the nearest
+    // cell of min(max(cols, 40), 80).
+    const Case cases[] = {{48, 24, 14, 18}, {40, 20, 12, 15}, {30, 20, 12, 15},
+                          {80, 24, 24, 30}, {200, 60, 24, 30}, {61, 16, 18, 23}};
     for (const Case& c : cases) {
         d.Resize(c.cols, c.rows);
         RECT work{};
