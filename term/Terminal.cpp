@@ -86,7 +86,8 @@ std::optional<TooSmallNotice> TooSmallNoticeFor(int cols, int rows) {
     if (cols >= kMinScreenCols && rows >= kMinScreenRows) {
         return std::nullopt;
     }
-    const std::wstring size = std::to_wstring(kMinScreenCols) + L"x" + std::to_wstring(kMinScreenRows);
+    const std::wstring size =
+        std::to_wstring(kMinScreenCols) + L"x" + std::to_wstring(kMinScreenRows);
     // The terminal is too small, and the size it needs; on a terminal
     // narrower than that line, the size alone.
     std::wstring text = L"终端窗口太小，至少需要" + size;

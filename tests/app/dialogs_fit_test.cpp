@@ -1,6 +1,6 @@
 // Every window of the program shows its values whole: the main list and
-// every dialog, opened at the smallest screen the terminal front-end draws,
-// at 80x24 and at 200x60, after a refresh from a quote server whose stock
+// every dialog, on the smallest screen the terminal front-end draws, on
+// 80x24 and on 200x60, after a refresh from a quote server whose stock
 // page carries the longest values the page parser takes (a name of four
 // full-width characters, a price of 9999.99, a 19-digit volume, a 14-digit
 // turnover) and index lines with price, change and percentage. Each value
@@ -37,10 +37,13 @@ struct ScreenSize {
     int rows;
 };
 
-platform::headless::Options TradingOn(ScreenSize size) {
+// The program starts on a screen of 100 x 30, inside trading hours; the
+// test then resizes it to the size under test, as a person resizes the
+// terminal, so that the main list follows a change of width.
+platform::headless::Options Trading() {
     platform::headless::Options options = lookuptest::EveningOptions("2026-03-04 10:00:00");
-    options.cols = size.cols;
-    options.rows = size.rows;
+    options.cols = 100;
+    options.rows = 30;
     return options;
 }
 
@@ -91,7 +94,7 @@ std::string LongValuesReply() {
 class DialogsFitTest : public lookuptest::AppTest,
                        public ::testing::WithParamInterface<ScreenSize> {
   protected:
-    DialogsFitTest() : AppTest(TradingOn(GetParam())) {}
+    DialogsFitTest() : AppTest(Trading()) {}
 
     // The characters in the cells of a control's first row, wide characters
     // once.
@@ -115,8 +118,7 @@ class DialogsFitTest : public lookuptest::AppTest,
         std::u32string cells = CellsOf(id);
         std::u32string wanted = platform::DecodeUtf16(text);
         EXPECT_NE(cells.find(wanted), std::u32string::npos)
-            << "control " << id << " \"" << Utf8(text) << "\" shows \""
-            << Utf8Of(cells) << "\"";
+            << "control " << id << " \"" << Utf8(text) << "\" shows \"" << Utf8Of(cells) << "\"";
     }
 
     // The screen row that shows `text`, as characters.
@@ -138,10 +140,10 @@ class DialogsFitTest : public lookuptest::AppTest,
     }
 };
 
-const int kDetailValues[] = {IDC_DETAIL_NAME,     IDC_DETAIL_CODE,     IDC_DETAIL_SELL,
-                             IDC_DETAIL_BUY,      IDC_DETAIL_LATEST,   IDC_DETAIL_CHANGE,
+const int kDetailValues[] = {IDC_DETAIL_NAME,     IDC_DETAIL_CODE,      IDC_DETAIL_SELL,
+                             IDC_DETAIL_BUY,      IDC_DETAIL_LATEST,    IDC_DETAIL_CHANGE,
                              IDC_DETAIL_PERCENT,  IDC_DETAIL_PREVCLOSE, IDC_DETAIL_OPEN,
-                             IDC_DETAIL_HIGH,     IDC_DETAIL_LOW,      IDC_DETAIL_VOLUME,
+                             IDC_DETAIL_HIGH,     IDC_DETAIL_LOW,       IDC_DETAIL_VOLUME,
                              IDC_DETAIL_TURNOVER, IDC_DETAIL_UPDATE};
 
 TEST_P(DialogsFitTest, EveryValueOfEveryWindowIsWhole) {
@@ -151,6 +153,7 @@ TEST_P(DialogsFitTest, EveryValueOfEveryWindowIsWhole) {
         [reply](const std::string&, int) { return testsupport::ScriptedReply::Send(reply); });
     pages.PointDevice();
     StartApp();
+    driver.Resize(GetParam().cols, GetParam().rows);
     driver.Advance(40000); // the timed refresh
     ASSERT_GE(pages.requestCount(), 1);
     driver.Run([] {
@@ -177,8 +180,7 @@ TEST_P(DialogsFitTest, EveryValueOfEveryWindowIsWhole) {
     std::u32string row = RowWith(kName);
     for (const char16_t* value : {u"9999.99", u"+10.00%", u"10999.99"}) {
         EXPECT_NE(row.find(platform::DecodeUtf16(value)), std::u32string::npos)
-            << Utf8(value) << " in \"" << Utf8Of(row)
-            << "\"";
+            << Utf8(value) << " in \"" << Utf8Of(row) << "\"";
     }
 
     struct Window {
@@ -196,7 +198,8 @@ TEST_P(DialogsFitTest, EveryValueOfEveryWindowIsWhole) {
              driver.Enter();
          },
          std::vector<int>(std::begin(kDetailValues), std::end(kDetailValues)), back},
-        {"target price", u"瞰市[提醒]",
+        {"target price",
+         u"瞰市[提醒]",
          [this] {
              driver.Key(VK_DOWN);
              driver.Enter();
@@ -206,17 +209,24 @@ TEST_P(DialogsFitTest, EveryValueOfEveryWindowIsWhole) {
           IDC_TARGET_SELL_PERCENT, IDC_TARGET_BUY_PERCENT, IDC_TARGET_LATEST, IDC_TARGET_CHANGE,
           IDC_TARGET_LIMITUP, IDC_TARGET_LIMITDOWN},
          back},
-        {"notification method", u"通知方式",
+        {"notification method",
+         u"通知方式",
          [this] { driver.Run([] { RunDialog(IDD_NOTIFYMETHOD, NotifyMethodDlgProc); }); },
-         {IDC_NOTIFY_BUBBLE, IDC_NOTIFY_SMS, IDC_NOTIFY_PHONE}, back},
-        {"market index", u"瞰市[指数]", [this] { Command(IDC_MARKETINDEX); },
-         {IDC_INDEX_SH, IDC_INDEX_SZ, IDC_INDEX_TIME}, back},
-        {"add stock", u"瞰市[增加]",
+         {IDC_NOTIFY_BUBBLE, IDC_NOTIFY_SMS, IDC_NOTIFY_PHONE},
+         back},
+        {"market index",
+         u"瞰市[指数]",
+         [this] { Command(IDC_MARKETINDEX); },
+         {IDC_INDEX_SH, IDC_INDEX_SZ, IDC_INDEX_TIME},
+         back},
+        {"add stock",
+         u"瞰市[增加]",
          [this] {
              Command(IDC_ADDSTOCK);
              driver.Type(u"600036");
          },
-         {IDC_ADDSTOCK_CODE, IDC_ADDSTOCK_SH, IDC_ADDSTOCK_SZ}, back},
+         {IDC_ADDSTOCK_CODE, IDC_ADDSTOCK_SH, IDC_ADDSTOCK_SZ},
+         back},
         {"add stock preview", u"瞰市[个股]",
          [this] {
              Command(IDC_ADDSTOCK);
@@ -230,17 +240,32 @@ TEST_P(DialogsFitTest, EveryValueOfEveryWindowIsWhole) {
                  driver.SoftKey(0);
              }
          }},
-        {"refresh frequency", u"瞰市[刷新频率]", [this] { Command(IDC_REFRESHFREQ); },
-         {IDC_FREQ_20, IDC_FREQ_OFF, IDC_FREQ_MINUTES}, back},
-        {"background", u"瞰市[背景]", [this] { Command(IDC_BACKGROUND); },
-         {IDC_BACKGROUND_DEFAULT, IDC_BACKGROUND_BLACK}, back},
-        {"connection method", u"瞰市[连接方式]", [this] { Command(IDC_CONNECTIONMETHOD); },
-         {IDC_CONNECTION_LIST}, back},
-        {"traffic", u"瞰市[流量]", [this] { Command(IDC_TRAFFIC); },
-         {IDC_TRAFFIC_RUN, IDC_TRAFFIC_MONTH}, back},
+        {"refresh frequency",
+         u"瞰市[刷新频率]",
+         [this] { Command(IDC_REFRESHFREQ); },
+         {IDC_FREQ_20, IDC_FREQ_OFF, IDC_FREQ_MINUTES},
+         back},
+        {"background",
+         u"瞰市[背景]",
+         [this] { Command(IDC_BACKGROUND); },
+         {IDC_BACKGROUND_DEFAULT, IDC_BACKGROUND_BLACK},
+         back},
+        {"connection method",
+         u"瞰市[连接方式]",
+         [this] { Command(IDC_CONNECTIONMETHOD); },
+         {IDC_CONNECTION_LIST},
+         back},
+        {"traffic",
+         u"瞰市[流量]",
+         [this] { Command(IDC_TRAFFIC); },
+         {IDC_TRAFFIC_RUN, IDC_TRAFFIC_MONTH},
+         back},
         {"about", u"关于瞰市", [this] { Command(IDC_ABOUT); }, {IDC_ABOUT_NAME}, back},
-        {"refresh progress", u"", [this] { Command(IDC_MANUALREFRESH); },
-         {IDC_REFRESHPROGRESS_TEXT}, [this] { driver.Advance(1000); }},
+        {"refresh progress",
+         u"",
+         [this] { Command(IDC_MANUALREFRESH); },
+         {IDC_REFRESHPROGRESS_TEXT},
+         [this] { driver.Advance(1000); }},
     };
     for (const Window& w : windows) {
         SCOPED_TRACE(w.name);

@@ -275,7 +275,7 @@ TEST_F(DialogTest, DialogUnitsMapToCellsAndFullScreenFillsTheWorkArea) {
     };
     // Cells 12 to 27 on the phone's 40, their edges stretched to the nearest
     // cell of min(max(cols, 40), 80).
-    const Case cases[] = {{48, 24, 14, 18}, {40, 20, 12, 15}, {30, 20, 12, 15},
+    const Case cases[] = {{48, 24, 14, 18}, {40, 20, 12, 15},  {30, 20, 12, 15},
                           {80, 24, 24, 30}, {200, 60, 24, 30}, {61, 16, 18, 23}};
     for (const Case& c : cases) {
         d.Resize(c.cols, c.rows);

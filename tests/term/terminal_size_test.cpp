@@ -11,7 +11,8 @@ namespace {
 TEST(TerminalSize, TooSmallLineBelowTheSmallestScreenOnly) {
     using term::kMinScreenCols;
     using term::kMinScreenRows;
-    const std::wstring size = std::to_wstring(kMinScreenCols) + L"x" + std::to_wstring(kMinScreenRows);
+    const std::wstring size =
+        std::to_wstring(kMinScreenCols) + L"x" + std::to_wstring(kMinScreenRows);
     const std::wstring full = L"终端窗口太小，至少需要" + size;
     const int fullWidth = 2 * 11 + static_cast<int>(size.size()); // eleven wide characters
     struct Case {
