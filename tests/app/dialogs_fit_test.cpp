@@ -279,9 +279,14 @@ TEST_P(DialogsFitTest, EveryValueOfEveryWindowIsWhole) {
         w.close();
         ASSERT_TRUE(MainOnTop()) << Utf8(TopTitle());
     }
-    // The notes: a scrolling text in the message dialog; its heading whole.
+    // The notes: a scrolling text in the message dialog, taller than the
+    // smallest screen; its heading whole, and its end scrolled into view.
     Command(IDC_NOTES);
     EXPECT_NE(CellsOf(IDC_MESSAGE_TEXT).find(U"注意事项："), std::u32string::npos);
+    driver.Key(VK_END);
+    RECT text = ItemRect(IDC_MESSAGE_TEXT);
+    EXPECT_LE(text.bottom / kCellHeight, GetParam().rows - 1) << "above the soft-key row";
+    EXPECT_NE(RowWith(u"请放心使用。"), std::u32string()) << "the end of the notes";
     driver.SoftKey(0);
     EXPECT_TRUE(MainOnTop());
 }
