@@ -19,17 +19,9 @@ namespace {
 
 using lookuptest::Utf8;
 
+// Screen characters as UTF-8, for messages (all of them are in the BMP).
 std::string Utf8Of(const std::u32string& text) {
-    std::u16string wide;
-    for (char32_t c : text) {
-        if (c >= 0x10000) {
-            wide.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            wide.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            wide.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return Utf8(wide);
+    return Utf8(std::u16string(text.begin(), text.end()));
 }
 
 struct ScreenSize {
@@ -84,10 +76,9 @@ std::string LongValuesReply() {
     PutValue(page, "最低价:", "元", "9090.9");
     PutValue(page, "成交量:", "股", kVolume);
     PutValue(page, "成交额:", "元", kTurnover);
-    std::string sh_ = kShLine;
-    std::string sz_ = kSzLine;
-    PutValue(page, "上证指数:", "%", sh_.substr(0, sh_.size() - 1));
-    PutValue(page, "深成指数:", "%", sz_.substr(0, sz_.size() - 1));
+    // The lines up to their "%", which the page keeps.
+    PutValue(page, "上证指数:", "%", std::string(kShLine, sizeof kShLine - 2));
+    PutValue(page, "深成指数:", "%", std::string(kSzLine, sizeof kSzLine - 2));
     return server::HtmlReply(page);
 }
 
