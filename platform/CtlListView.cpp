@@ -6,7 +6,9 @@
 // WM_DRAWITEM to the parent, with ODS_SELECTED (and ODS_FOCUS) for the
 // selected row. Up and Down move the selection and the keyboard focus,
 // scrolling when needed; Enter and a tap raise LVN_ITEMACTIVATE. The part
-// below the last row takes the colour set by LVM_SETBKCOLOR.
+// below the last row takes the colour set by LVM_SETBKCOLOR. Columns that
+// fill the list keep filling it when the list changes width (the screen was
+// resized), so that rows drawn across them follow the screen.
 #include "platform/CtlCommon.h"
 
 #include <algorithm>
@@ -31,6 +33,7 @@ struct ListState {
     COLORREF bk = 0;
     bool bkSet = false;
     DWORD exStyle = 0;
+    int width = 0; // client width, pixels, as last sized
 };
 
 bool HasHeader(HWND hwnd) {
@@ -91,6 +94,32 @@ RECT ItemRect(HWND hwnd, ListState* state, int index) {
     int h = RowHeight(hwnd, state);
     int top = HeaderHeight(hwnd) + (index - state->top) * h;
     return RECT{0, top, RowsWidth(hwnd, state), top + h};
+}
+
+// A list whose columns fill it (all its width but at most a scroll bar's
+// column) changed width: each column takes its share of the change, in
+// proportion to its width, so that they fill it again. Other columns keep
+// the widths their owner gave them.
+void FollowWidth(ListState* state, int width) {
+    const int old = state->width;
+    state->width = width;
+    long long total = 0;
+    for (const Column& c : state->columns) {
+        total += c.width;
+    }
+    if (old <= 0 || width == old || total <= 0 || total > old ||
+        total < old - GetSystemMetrics(SM_CXVSCROLL)) {
+        return;
+    }
+    const long long wanted = std::max<long long>(total + width - old, 0);
+    long long before = 0;
+    long long placed = 0;
+    for (Column& c : state->columns) {
+        before += c.width;
+        const long long edge = before * wanted / total;
+        c.width = static_cast<int>(edge - placed);
+        placed = edge;
+    }
 }
 
 COLORREF Background(const ListState* state) {
@@ -467,6 +496,9 @@ LRESULT Handle(HWND hwnd, ListState* state, UINT msg, WPARAM wParam, LPARAM lPar
     case WM_PAINT:
         Paint(hwnd, state);
         return 0;
+    case WM_SIZE:
+        FollowWidth(state, LOWORD(static_cast<std::uintptr_t>(lParam)));
+        return DefControlProc(hwnd, msg, wParam, lParam);
     default:
         return DefControlProc(hwnd, msg, wParam, lParam);
     }

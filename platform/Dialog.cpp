@@ -10,7 +10,9 @@
 // program's own ends too. The focus is saved before the loop and given back
 // after it.
 //
-// Dialog units map to cells: 4 across and 8 down make one cell.
+// Dialog units map to cells: 8 down make one cell, and 4 across on the
+// phone's own scale; a full-screen dialog scales them across to the screen
+// (see the mapping below).
 
 #include "platform/WinInternal.h"
 
@@ -20,15 +22,62 @@ namespace platform::wm {
 
 namespace {
 
-// Dialog units to pixels, through whole cells: a control starts in the cell
-// its position falls in and is as many cells big as its size rounds to.
-RECT DialogRectToPixels(int x, int y, int cx, int cy) {
-    int left = (x >= 0 ? x : x - 3) / 4;
-    int top = (y >= 0 ? y : y - 7) / 8;
-    int width = std::max(1, (cx + 2) / 4);
+// Dialog units to cells. The program's dialogs were laid out for the phone's
+// screen, 160 dialog units across, which is 40 cells at 4 units a cell; 8
+// units down always make one row. A full-screen dialog uses the terminal's
+// width instead: its layout on the phone's 40 cells is stretched across the
+// screen's columns, at least 40 (the phone's layout exactly, where the
+// terminal is as narrow as the phone) and at most 80, twice the phone's
+// width. Beyond that the dialog keeps 80 columns at the left of the screen:
+// its labels keep the width of their text while the gaps between them would
+// go on growing, so that a label and its value would drift too far apart to
+// be read together, and every value has its room long before. So a value
+// field of 61 units (the market index lines) is 15 cells on the phone, 23 at
+// 60 columns and 30 at 80 columns and wider. Only the horizontal scale
+// changes, so a dialog needs as many rows as on the phone.
+// Other dialogs (placed or centred pop-ups), message boxes, menus and
+// bubbles keep the phone's scale or size themselves to their text.
+//
+// On the phone a control starts in the cell its position falls in and is as
+// many cells wide as its width rounds to, at least one: x / 4 and
+// (cx + 2) / 4. Stretched, both edges of that phone layout go to the nearest
+// cell, so that controls side by side on the phone stay side by side,
+// without overlapping, and none is narrower than on the phone. In a
+// full-screen dialog a control taller than a row that would reach below the
+// rows above the soft-key row (the scrolling text of the message dialog, 19
+// rows high) ends there, so that what it shows can still be scrolled into
+// view.
+constexpr int kPhoneCells = 40;
+constexpr int kWidestSpan = 80;
+
+// Cells across that the phone's 40 cells span on a full-screen dialog of a
+// screen `cols` wide.
+int FullScreenSpan(int cols) {
+    return std::clamp(cols, kPhoneCells, kWidestSpan);
+}
+
+int FloorDiv(int a, int b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+// An edge between phone cells, stretched to `span` cells across.
+int Stretch(int phoneCell, int span) {
+    return FloorDiv(2 * phoneCell * span + kPhoneCells, 2 * kPhoneCells);
+}
+
+// Dialog units to pixels, through whole cells, at `span` cells across the
+// phone's width.
+RECT DialogRectToPixels(int x, int y, int cx, int cy, int span = kPhoneCells) {
+    int left = FloorDiv(x, 4);
+    int right = left + std::max(1, (cx + 2) / 4);
+    int top = FloorDiv(y, 8);
     int height = std::max(1, (cy + 4) / 8);
-    return RECT{left * kCellWidth, top * kCellHeight, (left + width) * kCellWidth,
-                (top + height) * kCellHeight};
+    return RECT{Stretch(left, span) * kCellWidth, top * kCellHeight,
+                Stretch(right, span) * kCellWidth, (top + height) * kCellHeight};
+}
+
+bool SameRect(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
 bool IsClass(const Window* w, std::u16string_view name) {
@@ -178,6 +227,44 @@ void PaintBox(HWND hwnd) {
 }
 
 } // namespace
+
+void FitDialogToScreen(HWND dialog) {
+    Window* d = Get(dialog);
+    if (d == nullptr || d->dialog == nullptr || !d->dialog->fullScreen) {
+        return;
+    }
+    int span = FullScreenSpan(S().cols);
+    d->dialog->span = span;
+    // The rows above the soft-key row: a control taller than one row that
+    // would reach below them (a long scrolling text) ends there instead.
+    RECT client{};
+    GetClientRect(dialog, &client);
+    LONG bottom = std::max<LONG>(client.bottom - kCellHeight, kCellHeight);
+    // Copies: moving a control sends it messages, and its procedure may
+    // change the dialog.
+    std::vector<TemplatePlace> places = d->dialog->places;
+    for (TemplatePlace& place : places) {
+        Window* c = Get(place.hwnd);
+        // A control that the program moved or sized keeps its place.
+        if (c == nullptr || c->parent != dialog || !SameRect(c->rect, place.given)) {
+            continue;
+        }
+        RECT across = DialogRectToPixels(place.x, 0, place.cx, 8, span);
+        RECT r{across.left, c->rect.top, across.right, c->rect.top + place.height};
+        if (place.height > kCellHeight && r.bottom > bottom) {
+            r.bottom = std::max<LONG>(bottom, r.top + kCellHeight);
+        }
+        if (!SameRect(r, c->rect)) {
+            MoveWindow(place.hwnd, r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+        }
+        if (Window* moved = Get(place.hwnd)) {
+            place.given = moved->rect;
+        }
+    }
+    if (Window* again = Get(dialog); again != nullptr && again->dialog != nullptr) {
+        again->dialog->places = std::move(places);
+    }
+}
 
 bool IsFocusableControl(const Window* w) {
     if (w == nullptr || w->kind == Kind::MenuBar) {
@@ -347,6 +434,9 @@ INT_PTR DialogBoxIndirectParam(HINSTANCE instance, const DLGTEMPLATE* tmpl, HWND
             DestroyWindow(dlg);
             return -1;
         }
+        const Window* cw = Get(c);
+        Get(dlg)->dialog->places.push_back(
+            TemplatePlace{c, item.x, item.cx, cw->rect.bottom - cw->rect.top, cw->rect});
     }
     Window* d = Get(dlg);
     for (HWND c : d->children) {
@@ -439,6 +529,7 @@ LRESULT DefDlgProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
             RECT work = WorkArea();
             MoveWindow(dialog, work.left, work.top, work.right - work.left, work.bottom - work.top,
                        FALSE);
+            FitDialogToScreen(dialog);
         }
         return 0;
     default:
@@ -482,8 +573,10 @@ BOOL MapDialogRect(HWND dialog, RECT* rect) {
     if (rect == nullptr) {
         return FALSE;
     }
+    const Window* d = Get(dialog);
+    int span = d != nullptr && d->dialog != nullptr ? d->dialog->span : kPhoneCells;
     RECT r = DialogRectToPixels(rect->left, rect->top, rect->right - rect->left,
-                                rect->bottom - rect->top);
+                                rect->bottom - rect->top, span);
     *rect = r;
     return TRUE;
 }

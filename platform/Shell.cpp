@@ -819,6 +819,7 @@ BOOL SHInitDialog(SHINITDLGINFO* info) {
         RECT work = WorkArea();
         MoveWindow(info->hDlg, work.left, work.top, work.right - work.left, work.bottom - work.top,
                    TRUE);
+        FitDialogToScreen(info->hDlg);
     }
     MarkScreenDirty();
     return TRUE;

@@ -24,12 +24,28 @@ namespace platform::wm {
 
 enum class Kind { Normal, Dialog, MessageBox, MenuBar };
 
+// A control that a dialog template placed: its place across in dialog
+// units, the height it took when it was made, and the rectangle the platform
+// last gave it, so that a full-screen dialog can lay it out again when the
+// screen's size changes.
+struct TemplatePlace {
+    HWND hwnd = nullptr;
+    int x = 0;
+    int cx = 0;
+    LONG height = 0;
+    RECT given{};
+};
+
 struct DialogInfo {
     DLGPROC proc = nullptr;
     bool ended = false;
     INT_PTR result = 0;
     bool doneButton = false;
     bool fullScreen = false;
+    // Cells across that the phone's screen width of dialog units spans in
+    // this dialog (Dialog.cpp), and the controls its template placed.
+    int span = 40;
+    std::vector<TemplatePlace> places;
 };
 
 // One key of a soft-key bar.
@@ -173,6 +189,9 @@ bool RunModalLoop(HWND window, const std::function<bool()>& done);
 // Focusable controls of a dialog in tab order.
 std::vector<HWND> TabOrder(HWND dialog);
 bool IsFocusableControl(const Window* w);
+// Lays a full-screen dialog's controls out across the screen's width (the
+// rule is at the dialog-unit mapping in Dialog.cpp); nothing for others.
+void FitDialogToScreen(HWND dialog);
 
 // Shell.
 void RegisterShellClasses();

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <ncursesw/termcap.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -81,6 +82,42 @@ int OpenOwnTerminal() {
 
 } // namespace
 
+std::optional<TooSmallNotice> TooSmallNoticeFor(int cols, int rows) {
+    if (cols >= kMinScreenCols && rows >= kMinScreenRows) {
+        return std::nullopt;
+    }
+    const std::wstring size =
+        std::to_wstring(kMinScreenCols) + L"x" + std::to_wstring(kMinScreenRows);
+    // The terminal is too small, and the size it needs; on a terminal
+    // narrower than that line, the size alone.
+    std::wstring text = L"终端窗口太小，至少需要" + size;
+    int width = 0;
+    for (wchar_t ch : text) {
+        width += platform::CharWidth(static_cast<char32_t>(ch));
+    }
+    if (width > cols) {
+        text = size;
+        width = static_cast<int>(size.size());
+    }
+    TooSmallNotice notice;
+    notice.col = std::max(0, (cols - width) / 2);
+    notice.row = std::max(0, (rows - 1) / 2);
+    notice.text = std::move(text);
+    return notice;
+}
+
+bool TerminalCanPlaceCursor(const std::string& name) {
+    // The termcap interface asks terminfo without opening a screen: "cm" is
+    // terminfo's "cup". A name without an entry (or no database) is left to
+    // the fallback of the session.
+    if (tgetent(nullptr, name.c_str()) != 1) {
+        return true;
+    }
+    char area[1024];
+    char* at = area;
+    return tgetstr("cm", &at) != nullptr;
+}
+
 Glyph ChooseGlyph(char32_t ch, int canvasWidth, int termWidth) {
     if (ch < 0x20 || ch == 0x7F || canvasWidth <= 0 || ch > 0x10FFFF) {
         return {L' ', canvasWidth == 2};
@@ -121,6 +158,13 @@ bool Terminal::Install() {
     ownAvailable_ = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
     if (!ownAvailable_) {
         return false;
+    }
+    const char* termName = std::getenv("TERM");
+    if (termName != nullptr && !TerminalCanPlaceCursor(termName)) {
+        // A screen drawn on it would be garbage; nothing has started yet.
+        std::fprintf(stderr, "stockat: this terminal cannot place the cursor (TERM=%s)\n",
+                     termName);
+        std::exit(1);
     }
     int cols = 80, rows = 24;
     TerminalSize(STDOUT_FILENO, cols, rows);
@@ -450,9 +494,35 @@ void Terminal::DrawCell(int col, int row, int cols) {
     }
 }
 
+bool Terminal::DrawTooSmall(bool full) {
+    Session& s = *session_;
+    std::optional<TooSmallNotice> notice = TooSmallNoticeFor(s.cols, s.rows);
+    if (!notice) {
+        noticeShown_ = false;
+        return false;
+    }
+    if (noticeShown_ && !full) {
+        return true; // the line is there already, whatever the program drew
+    }
+    noticeShown_ = true;
+    werase(stdscr);
+    // Clipped to the row: the terminal may be narrower than the line.
+    mvwaddnwstr(stdscr, notice->row, notice->col, notice->text.c_str(),
+                static_cast<int>(notice->text.size()));
+    clearok(curscr, TRUE);
+    wnoutrefresh(stdscr);
+    doupdate();
+    // The screen comes back whole once the terminal is large enough.
+    shown_ = platform::Canvas();
+    return true;
+}
+
 void Terminal::Draw(bool full) {
     Session& s = *session_;
     set_term(s.screen);
+    if (DrawTooSmall(full)) {
+        return;
+    }
     int cols = std::min(current_.Cols(), s.cols);
     int rows = std::min(current_.Rows(), s.rows);
     bool sameSize = shown_.Cols() == current_.Cols() && shown_.Rows() == current_.Rows();

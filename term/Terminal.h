@@ -39,6 +39,14 @@
 //  - Only the program's exit command ends it (with its files saved);
 //    SIGTERM or SIGINT end it without saving, like a window closed from
 //    outside.
+//
+// Size. The screen needs at least kMinScreenCols x kMinScreenRows cells. On
+// a smaller terminal the program runs on as before (its timers, refreshes
+// and alerts), but the screen shows one centred line saying that the
+// terminal is too small and how large it must be; the whole screen comes
+// back as soon as the terminal is large enough again. A terminal that cannot
+// place the cursor (TERM=dumb) cannot show the screen at all: the program
+// says so in one line and ends with exit code 1 before it starts.
 #pragma once
 
 #include "platform/Canvas.h"
@@ -54,6 +62,30 @@
 #include <termios.h>
 
 namespace term {
+
+// The smallest screen on which every window of the program shows its values
+// whole. Across: the full-screen dialogs lay their 160 dialog units over the
+// screen's width (platform/Dialog.cpp), and at 60 columns the market index
+// lines get 23 cells, room for a five-digit index with its change and
+// percentage ("10234.56 -123.45 -1.19%"); every other value needs less.
+// Down: the stock detail dialog has fourteen rows of fields under the title
+// row and above the soft-key row.
+constexpr int kMinScreenCols = 60;
+constexpr int kMinScreenRows = 16;
+
+// What a terminal of `cols` x `rows` shows instead of the screen when it is
+// smaller than that: one line, centred. Nothing for a terminal large enough.
+struct TooSmallNotice {
+    std::wstring text;
+    int col = 0;
+    int row = 0;
+};
+std::optional<TooSmallNotice> TooSmallNoticeFor(int cols, int rows);
+
+// Whether terminfo's entry `name` can place the cursor (has "cup"). A name
+// terminfo does not know counts as able: the front-end then draws as the
+// common xterm-256color.
+bool TerminalCanPlaceCursor(const std::string& name);
 
 // What to draw in a cell that holds `ch`, which the canvas gives
 // `canvasWidth` cells and the terminal's locale `termWidth` (wcwidth).
@@ -74,7 +106,9 @@ class Terminal : public platform::FrontEnd {
     // Prepares everything before the program starts: the screen size, the
     // signals, the hand-over of this terminal and the foreground handler;
     // installs itself as the platform's front-end. False when standard
-    // input and output are not a terminal.
+    // input and output are not a terminal. On a terminal that cannot place
+    // the cursor it prints one line to standard error and ends the process
+    // with exit code 1.
     bool Install();
     // After the program has ended: gives back whatever terminal it shows.
     void Finish();
@@ -91,6 +125,7 @@ class Terminal : public platform::FrontEnd {
     void CloseSession();
     void Detach();
     void Draw(bool full);
+    bool DrawTooSmall(bool full);
     void DrawCell(int col, int row, int cols);
     int PairFor(COLORREF fg, COLORREF bg);
     void OnInput();
@@ -108,6 +143,7 @@ class Terminal : public platform::FrontEnd {
     bool started_ = false;
     bool detached_ = false;
     bool fullRedraw_ = true;
+    bool noticeShown_ = false; // the too-small line stands in for the screen
     int signalWatch_ = -1;
     int handoverKeep_ = -1; // our end of the hand-over socket pair
     int handoverPass_ = -1; // the end a foreground request passes

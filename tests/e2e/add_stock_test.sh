@@ -23,7 +23,9 @@ tm send-keys -t main -l "$code"
 wait_for "$code" 10
 keys F2 # look up
 wait_for "$DETAIL_TITLE" 30
-wait_for "[$code]" 10
+wait_for "$code" 10
+# The code between its brackets (spread over the screen's width).
+screen | grep -qE "\[ *$code *\]" || fail "no [$code]"
 name=$(screen | sed -n 2p | awk '{print $1}')
 [ -n "$name" ] || fail "the preview shows no name"
 tail -1 <<<"$(screen)" | grep -qF "$SAVE_KEY" || fail "the preview has no save key"
@@ -48,5 +50,7 @@ grep -qE '[0-9]+\.[0-9]{2} +[-+]?[0-9]+\.[0-9]{2}%' <<<"$row" || fail "the row w
 keys Down Down Down Down Down Down Down Down
 keys Enter
 wait_for "$DETAIL_TITLE" 20
-wait_for "[$code]" 10
+wait_for "$code" 10
+# The code between its brackets (spread over the screen's width).
+screen | grep -qE "\[ *$code *\]" || fail "no [$code]"
 echo "PASS"

@@ -13,7 +13,8 @@ keys F2
 wait_for "${MENU_TOP[0]}" 10
 keys Enter
 wait_for "$TARGET_TITLE" 10
-wait_for "[$code" 10
+wait_for "$code" 10
+screen | grep -qE "\[ *$code *\]" || fail "no [$code]"
 # The sell target's field has the focus: replace it with a price far below
 # the stock's, so that the next quote reaches it.
 keys End BSpace BSpace BSpace BSpace BSpace BSpace BSpace BSpace BSpace BSpace

@@ -195,6 +195,50 @@ TEST(ListView, BackgroundColourPaintsTheEmptyPart) {
     EXPECT_EQ(RGB(255, 255, 255), d.At(20, ScreenRow(4)).bg);
 }
 
+// Columns that fill the list (20 + 19 of 40 cells, one left for the scroll
+// bar) share a change of its width in proportion and fill it again, there
+// and back; the rows the owner draws follow. Columns that leave more room
+// keep their widths.
+TEST(ListView, ColumnsThatFillTheListFollowItsWidth) {
+    Driver d;
+    HWND host = ctltest::MakeHost(d);
+    HWND list = MakeList(d, host, 6);
+    auto widths = [&] {
+        return d.OnDevice([&] {
+            return std::vector<LRESULT>{SendMessage(list, LVM_GETCOLUMNWIDTH, 0, 0),
+                                        SendMessage(list, LVM_GETCOLUMNWIDTH, 1, 0)};
+        });
+    };
+    auto resize = [&](int cols) {
+        d.Run([&] { MoveWindow(list, 0, 0, cols * kCellWidth, 6 * kCellHeight, TRUE); });
+    };
+    resize(79);
+    // 39 cells grow by 39: each column doubles.
+    EXPECT_EQ(widths(), (std::vector<LRESULT>{40 * kCellWidth, 38 * kCellWidth}));
+    d.Run([&] { SendMessage(list, LVM_SETITEMCOUNT, 1, 0); });
+    Log().drawn.clear();
+    d.Run([&] { InvalidateRect(list, nullptr, TRUE); });
+    ASSERT_FALSE(Log().drawn.empty());
+    EXPECT_EQ(Log().drawn.back().rect.right, 78 * kCellWidth);
+    resize(40);
+    EXPECT_EQ(widths(), (std::vector<LRESULT>{20 * kCellWidth, 19 * kCellWidth}));
+
+    // Columns narrower than the list are the owner's to size.
+    HWND narrow =
+        ctltest::MakeControl(d, host, WC_LISTVIEW, u"", kQuoteListStyle, 2001, 0, 8, 40, 4);
+    d.Run([&] {
+        char16_t name[] = u"名称";
+        LVCOLUMN col{};
+        col.mask = LVCF_WIDTH | LVCF_TEXT;
+        col.cx = 30 * kCellWidth;
+        col.pszText = name;
+        SendMessage(narrow, LVM_INSERTCOLUMN, 0, reinterpret_cast<LPARAM>(&col));
+        MoveWindow(narrow, 0, 8 * kCellHeight, 60 * kCellWidth, 4 * kCellHeight, TRUE);
+    });
+    EXPECT_EQ(d.OnDevice([&] { return SendMessage(narrow, LVM_GETCOLUMNWIDTH, 0, 0); }),
+              30 * kCellWidth);
+}
+
 TEST(UpDown, ArrowsAndTapsSendDeltasAndAHeldArrowSendsLargerOnes) {
     Driver d;
     HWND host = ctltest::MakeHost(d);

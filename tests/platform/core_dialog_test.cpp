@@ -260,24 +260,47 @@ TEST_F(DialogTest, SetForegroundWindowWithTheGroupBitKeepsTheStack) {
     EXPECT_EQ(d.ForegroundCount(), 1);
 }
 
+// A full-screen dialog fills the work area, and its layout on the phone's 40
+// cells is stretched across the screen's columns, up to 80; rows stay 8
+// units. A control that the program moved keeps its place.
 TEST_F(DialogTest, DialogUnitsMapToCellsAndFullScreenFillsTheWorkArea) {
     INT_PTR result = -5;
     OpenDialog(&result);
     HWND dlg = d.Top();
-    RECT work{};
-    SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
-    RECT r{};
-    GetWindowRect(dlg, &r);
-    EXPECT_EQ(r.top, kCellHeight);
-    EXPECT_EQ(r.bottom, 24 * kCellHeight);
-    EXPECT_EQ(r.right - r.left, 48 * kCellWidth);
-    EXPECT_EQ(work.top, r.top);
-    // (50, 21) is cell (12, 2); 60 x 10 units are 15 x 1 cells.
-    GetWindowRect(GetDlgItem(dlg, 1001), &r);
-    EXPECT_EQ(r.left, 12 * kCellWidth);
-    EXPECT_EQ(r.top, kCellHeight + 2 * kCellHeight);
-    EXPECT_EQ(r.right - r.left, 15 * kCellWidth);
-    EXPECT_EQ(r.bottom - r.top, kCellHeight);
+    // The button is moved by the program: 3 cells in, 5 cells wide.
+    d.Run([&] { MoveWindow(GetDlgItem(dlg, 1003), 3 * kCellWidth, 0, 5 * kCellWidth, 22, TRUE); });
+    struct Case {
+        int cols, rows;
+        int left, width; // cells of the edit at (50, 21) units, 60 x 10 units
+    };
+    // Cells 12 to 27 on the phone's 40, their edges stretched to the nearest
+    // cell of min(max(cols, 40), 80).
+    const Case cases[] = {{48, 24, 14, 18}, {40, 20, 12, 15},  {30, 20, 12, 15},
+                          {80, 24, 24, 30}, {200, 60, 24, 30}, {61, 16, 18, 23}};
+    for (const Case& c : cases) {
+        d.Resize(c.cols, c.rows);
+        RECT work{};
+        SystemParametersInfo(SPI_GETWORKAREA, 0, &work, 0);
+        RECT r{};
+        GetWindowRect(dlg, &r);
+        EXPECT_EQ(r.top, kCellHeight) << c.cols;
+        EXPECT_EQ(r.bottom, c.rows * kCellHeight) << c.cols;
+        EXPECT_EQ(r.right - r.left, c.cols * kCellWidth) << c.cols;
+        EXPECT_EQ(work.top, r.top);
+        GetWindowRect(GetDlgItem(dlg, 1001), &r);
+        EXPECT_EQ(r.left, c.left * kCellWidth) << c.cols;
+        EXPECT_EQ(r.top, kCellHeight + 2 * kCellHeight) << c.cols;
+        EXPECT_EQ(r.right - r.left, c.width * kCellWidth) << c.cols;
+        EXPECT_EQ(r.bottom - r.top, kCellHeight) << c.cols;
+        // MapDialogRect follows the dialog's scale.
+        RECT units{50, 21, 110, 31};
+        d.Run([&] { MapDialogRect(dlg, &units); });
+        EXPECT_EQ(units.left, c.left * kCellWidth) << c.cols;
+        EXPECT_EQ(units.right - units.left, c.width * kCellWidth) << c.cols;
+        GetWindowRect(GetDlgItem(dlg, 1003), &r);
+        EXPECT_EQ(r.left, 3 * kCellWidth) << c.cols;
+        EXPECT_EQ(r.right - r.left, 5 * kCellWidth) << c.cols;
+    }
 }
 
 TEST_F(DialogTest, TitleButtonSendsIdokToADoneDialogAndBackgroundsTheMainWindow) {
