@@ -122,6 +122,10 @@ UpstreamReply UpstreamGet(const UpstreamRequest& request) {
     client.set_write_timeout(request.deadline);
     client.set_keep_alive(false);
     client.set_follow_location(false);
+    // The adapters' targets are sent as they are: the feeds read their lists
+    // of codes separated by plain commas, which httplib would otherwise send
+    // as "%2C".
+    client.set_url_encode(false);
     if (base.scheme == "https") {
         client.enable_server_certificate_verification(true);
         if (!request.caFile.empty())

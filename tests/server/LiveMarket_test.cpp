@@ -118,6 +118,8 @@ TEST_F(LiveMarketTest, AWatchListCostsOneUpstreamRequestPerTimeToLiveForAnyNumbe
     StockPage("600519");
     EXPECT_EQ(tencent_.symbolsOf(tencent_.requestCount() - 1),
               (std::vector<std::string>{"sh600519", "sh000001", "sz399001"}));
+    // The codes go out separated by plain commas, as the feeds read them.
+    EXPECT_EQ(tencent_.targets().back(), "/q=sh600519,sh000001,sz399001");
     EXPECT_EQ(server_->GetLiveMarket()->UpstreamRequests(), tencent_.requestCount());
 }
 
