@@ -7,7 +7,8 @@
 
 #include "alerts/AlertDelivery.h"
 #include "alerts/AlertTexts.h"
-#include "watchlist/QuoteRecord.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 
 std::string DayHighNoticed = "N";
 std::string DayLowNoticed = "N";
@@ -59,3 +60,13 @@ void AlertChecker(int i) {
         DayLowNoticed = "Y";
     }
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered = RegisterStateReset([] {
+    DayHighNoticed = "N";
+    DayLowNoticed = "N";
+});
+
+} // namespace

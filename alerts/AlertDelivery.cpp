@@ -3,10 +3,14 @@
 #include "alerts/AlertDelivery.h"
 
 #include "alerts/AlertTexts.h"
-#include "app/DialogSupport.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/ProgramState.h"
+#include "common/ShellState.h"
 #include "platform/Sms.h"
 #include "res/ResourceIds.h"
+
+#include <algorithm>
+#include <iterator>
 
 std::int32_t NotificationId = kFirstNotificationId;
 char16_t SmsTextBuffer[kSmsTextBufferSize] = {};
@@ -113,3 +117,14 @@ void SendSmsText(const char16_t* recipient, const char16_t* text) {
                    SMSDE_OPTIMAL, SMS_OPTION_DELIVERY_NONE, &id);
     SmsClose(sms);
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered = RegisterStateReset([] {
+    NotificationId = kFirstNotificationId;
+    std::fill(std::begin(SmsTextBuffer), std::end(SmsTextBuffer), u'\0');
+    std::fill(std::begin(SmsPhoneBuffer), std::end(SmsPhoneBuffer), u'\0');
+});
+
+} // namespace

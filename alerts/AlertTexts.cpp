@@ -4,9 +4,9 @@
 #include "alerts/AlertTexts.h"
 
 #include "alerts/AlertDelivery.h"
-#include "app/DialogSupport.h"
+#include "common/DialogSupport.h"
+#include "common/QuoteRecord.h"
 #include "platform/win.h"
-#include "watchlist/QuoteRecord.h"
 
 namespace {
 

@@ -4,10 +4,11 @@
 // settings until it saves.
 #include "alerts/NotifyMethodDlg.h"
 
-#include "app/DialogSupport.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "res/ResourceIds.h"
-#include "watchlist/QuoteRecord.h"
 
 std::string PendingNotifyMethod;
 std::string PendingSmsPhone;
@@ -84,3 +85,13 @@ INT_PTR NotifyMethodDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered = RegisterStateReset([] {
+    PendingNotifyMethod.clear();
+    PendingSmsPhone.clear();
+});
+
+} // namespace

@@ -6,10 +6,11 @@
 #include "alerts/TargetPriceDlg.h"
 
 #include "alerts/NotifyMethodDlg.h"
-#include "app/DialogSupport.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "res/ResourceIds.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <cmath>
 #include <string>
@@ -233,3 +234,13 @@ INT_PTR TargetPriceDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered = RegisterStateReset([] {
+    PercentDriven = 0;
+    OpenRow = -1;
+});
+
+} // namespace

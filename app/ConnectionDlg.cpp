@@ -5,10 +5,11 @@
 // menu. It works on a pending copy of ConnectionMethod until it saves.
 #include "app/ConnectionDlg.h"
 
-#include "app/DialogSupport.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "res/ResourceIds.h"
-#include "watchlist/QuoteRecord.h"
 
 std::string PendingConnectionMethod;
 
@@ -104,3 +105,11 @@ void AskConnectionMethodAtFirstStart() {
         RunDialog(IDD_CONNECTION, ConnectionMethodDlgProc);
     }
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered =
+    RegisterStateReset([] { PendingConnectionMethod.clear(); });
+
+} // namespace

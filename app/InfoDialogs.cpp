@@ -1,17 +1,17 @@
-// The three read-only dialogs of the main menu: the message dialog that shows
-// any longer text (141), the about box (163) and the data-traffic dialog
-// (148); and the notes text.
+// The two read-only dialogs of the main menu: the about box (163) and the
+// data-traffic dialog (148); and the notes text. The message dialog (141)
+// that shows any longer text is in common/ShellState.cpp.
 //
-// All three dialogs are full screen with the shell's OK in the title bar and
+// These dialogs are full screen with the shell's OK in the title bar and
 // the one-key soft-key bar "返回" (142). A dialog whose bar cannot be created
 // stays empty, like every other dialog of the program.
 #include "app/InfoDialogs.h"
 
-#include "app/DialogSupport.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "net/HttpFetch.h"
 #include "res/ResourceIds.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <string>
 
@@ -28,31 +28,6 @@ void CloseOnBack(HWND dlg, WPARAM wParam) {
 }
 
 } // namespace
-
-INT_PTR MessageDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-    case WM_INITDIALOG:
-        if (InitFullScreenDialog(dlg, IDR_BACKBAR)) {
-            // The buffer is filled by whoever opened the dialog; take at most
-            // its 1999 units, whether or not it ends with a terminator.
-            const std::size_t room = sizeof(Shell.messageText) / sizeof(Shell.messageText[0]);
-            std::size_t length = 0;
-            while (length + 1 < room && Shell.messageText[length] != u'\0') {
-                ++length;
-            }
-            const std::u16string text(Shell.messageText, length);
-            SetDlgItemText(dlg, IDC_MESSAGE_TEXT, text.c_str());
-        }
-        return 0;
-    case WM_COMMAND:
-        // The soft key "返回" closes, and so does the title-bar OK: a done
-        // button that did nothing would leave the user stuck in the text.
-        CloseOnBack(dlg, wParam);
-        return 0;
-    default:
-        return 0;
-    }
-}
 
 INT_PTR AboutDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {

@@ -6,11 +6,12 @@
 
 #include "alerts/TargetPriceDlg.h"
 #include "app/ConnectionDlg.h"
-#include "app/DialogSupport.h"
 #include "app/InfoDialogs.h"
 #include "app/QuoteList.h"
 #include "app/ServiceInfo.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "net/MarketIndexView.h"
 #include "refresh/BackgroundDlg.h"
 #include "refresh/RefreshCycle.h"
@@ -18,7 +19,6 @@
 #include "res/ResourceIds.h"
 #include "watchlist/AddStockDialog.h"
 #include "watchlist/DataFiles.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <string>
 

@@ -4,12 +4,10 @@
 // its menu.
 #pragma once
 
+#include "common/Captions.h"
 #include "platform/win.h"
 
 LRESULT MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The commands of the soft keys and the menu (WM_COMMAND).
 LRESULT OnMainCommand(HWND hwnd, WPARAM wParam, LPARAM lParam);
-
-// The caption of every message box of the shell.
-inline constexpr const char16_t* kShellCaption = u"瞰市";

@@ -2,11 +2,11 @@
 // market's colour convention, and the list's notifications.
 #include "app/QuoteList.h"
 
-#include "app/DialogSupport.h"
 #include "app/MainWndProc.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "res/ResourceIds.h"
-#include "watchlist/QuoteRecord.h"
 #include "watchlist/StockDetailDialog.h"
 
 #include <string>

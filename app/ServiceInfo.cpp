@@ -5,8 +5,9 @@
 #include "app/ServiceInfo.h"
 
 #include "alerts/AlertDelivery.h"
-#include "app/DialogSupport.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/ProgramState.h"
+#include "common/ShellState.h"
 #include "net/HttpFetch.h"
 
 #include <cstdlib>
@@ -278,10 +279,16 @@ void OnRefreshCycleSucceeded() {
     }
 }
 
-void ResetServiceInfoForTesting() {
+namespace {
+
+// The reported values and the once-a-run flag go back to their start with
+// the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered = RegisterStateReset([] {
     serviceInfoRequested = false;
     LatestVersion = 1.0;
     PackageLocation.clear();
     RecommendText.clear();
     NoticeTexts.clear();
-}
+});
+
+} // namespace

@@ -61,6 +61,3 @@ std::optional<ServiceReport> ParseServiceReply(const std::string& reply);
 // the first "[e]" (the whole text without a marker), then each part between
 // two markers, joined with CR LF; what follows the last marker is not shown.
 std::string RecommendationLines(const std::string& text);
-
-// Tests only: forgets the reported values and that they were fetched.
-void ResetServiceInfoForTesting();

@@ -2,10 +2,14 @@
 // the program silently with exit code 0.
 #include "app/WinMain.h"
 
+#include "alerts/TargetPriceDlg.h"
 #include "app/ConnectionDlg.h"
 #include "app/MainWndProc.h"
-#include "app/ShellState.h"
+#include "app/ServiceInfo.h"
+#include "common/ShellState.h"
+#include "refresh/RefreshCycle.h"
 #include "res/ResourceIds.h"
+#include "watchlist/StockDetailDialog.h"
 
 #include <cstdint>
 
@@ -60,7 +64,13 @@ void ReleaseInstanceMutex() {
     }
 }
 
+void InstallSubsystemHooks() {
+    SetRefreshSucceededHook(OnRefreshCycleSucceeded);
+    SetDetailAlertsCommand([] { RunDialog(IDD_TARGETPRICE, TargetPriceDlgProc); });
+}
+
 int WinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int showCommand) {
+    InstallSubsystemHooks();
     Shell.instance = instance;
 
     WCHAR title[30] = {};

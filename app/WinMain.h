@@ -23,3 +23,9 @@ HRESULT FindPreviousInstance(LPCWSTR className, LPCWSTR title, int* found);
 // process end would release it too; WinMain calls this on its way out so
 // that a test can run the program again in the same process).
 void ReleaseInstanceMutex();
+
+// Connects the subsystems' hooks to what the program's top does for them: the
+// service information request after a successful refresh cycle, and the
+// target price dialog that the stock detail dialog opens. WinMain does it
+// first; a test that runs a subsystem without WinMain may call it.
+void InstallSubsystemHooks();

@@ -4,9 +4,9 @@
 // connect/send/recv of the same request to the same server: the difference
 // is what the fetch itself adds to the exchange.
 #include "bench/LoopbackServer.h"
+#include "common/QuoteRecord.h"
 #include "net/HttpFetch.h"
 #include "platform/device.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <benchmark/benchmark.h>
 

@@ -5,11 +5,11 @@
 // about thirty searches from the start of the reply, so the ratio of the two
 // times says what those searches cost against the least any reader of the
 // page must spend.
+#include "common/QuoteRecord.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "server/Pages.h"
 #include "tests/support/SampleQuotes.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <benchmark/benchmark.h>
 #include <cstring>

@@ -3,7 +3,9 @@
 // checks), beside curl fetching the same 16 pages, one connection each, in
 // the same run.
 #include "alerts/AlertChecker.h"
-#include "app/ShellState.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "net/HttpFetch.h"
 #include "platform/device.h"
 #include "platform/frontend.h"
@@ -11,7 +13,6 @@
 #include "res/Resources.h"
 #include "server/Market.h"
 #include "server/QuoteServer.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <benchmark/benchmark.h>
 
@@ -48,7 +49,7 @@ struct Setup {
         device.networkUp = true;
         Shell.instance = RegisterResourceModule(&StockAtResources());
 
-        ResetWatchListState();
+        ResetProgramState();
         Settings.ConnectionMethod = "2";
         Settings.NotifyMethod = "";
         const auto& listed = server::ListedStocks();

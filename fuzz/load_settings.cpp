@@ -1,10 +1,11 @@
 // Fuzzes the settings loader with arbitrary afxg002 files (the input is the
 // unscrambled content) and checks that what it loads survives a save and a
 // second load unchanged.
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 #include "fuzz/FuzzDeviceRoot.h"
 #include "platform/clock.h"
 #include "watchlist/DataFiles.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,7 +36,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string content(reinterpret_cast<const char*>(data), size);
     std::ofstream(gFile, std::ios::binary | std::ios::trunc) << ScrambleText(content);
-    ResetWatchListState();
+    ResetProgramState();
     LoadSettings();
     SettingsRecord loaded = Settings;
     if (ReadInteger(loaded.TrafficMonth) != 3 || loaded.MonthTraffic < 0) {
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (after == before) {
         return 0; // too long to save: the file was kept
     }
-    ResetWatchListState();
+    ResetProgramState();
     LoadSettings();
     if (!Same(Settings, loaded)) {
         std::abort();

@@ -1,9 +1,10 @@
 // Fuzzes the watch-list loader with arbitrary afxg003 files (the input is the
 // unscrambled content): it must load 0 to 16 records, and what it loads must
 // survive a save and a second load unchanged.
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 #include "fuzz/FuzzDeviceRoot.h"
 #include "watchlist/DataFiles.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,14 +29,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string content(reinterpret_cast<const char*>(data), size);
     std::ofstream(gFile, std::ios::binary | std::ios::trunc) << ScrambleText(content);
-    ResetWatchListState();
+    ResetProgramState();
     int count = LoadWatchList();
     if (count < 0 || count > kMaxStocks || count != stockCount) {
         std::abort();
     }
     std::vector<QuoteRecord> loaded(WatchList, WatchList + count);
     SaveWatchList();
-    ResetWatchListState();
+    ResetProgramState();
     int again = LoadWatchList();
     if (again > count) {
         std::abort();

@@ -1,9 +1,9 @@
 // Fuzzes the quote page parser with arbitrary replies, on both page layouts
 // and with the index-line rule, and checks that the parser never touches the
 // fields it does not own and never makes up a value longer than the reply.
+#include "common/QuoteRecord.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,17 +4,18 @@
 // --server on the live market, fetching from the public quote feeds), and
 // runs the program.
 #include "app/WinMain.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "main/DemoServer.h"
+#include "main/Options.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "platform/clock.h"
 #include "platform/device.h"
 #include "refresh/RefreshFrequencyDlg.h"
 #include "res/Resources.h"
-#include "term/DemoServer.h"
-#include "term/Options.h"
 #include "term/Terminal.h"
 #include "watchlist/DataFiles.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <clocale>
 #include <cmath>
@@ -106,7 +107,7 @@ void WriteDemoDevice() {
     std::error_code ec;
     fs::remove(platform::DevicePath(kSettingsFilePath), ec);
     fs::remove(platform::DevicePath(kWatchListFilePath), ec);
-    ResetWatchListState();
+    ResetProgramState();
     Settings.RefreshInterval = 20;
     Settings.RefreshUnit = kUnitSeconds;
     Settings.Background = "K";
@@ -139,7 +140,7 @@ void WriteDemoDevice() {
     SaveSettings();
     SaveWatchList();
     // The program reads everything back from the files when it starts.
-    ResetWatchListState();
+    ResetProgramState();
     RunTraffic = 0;
     LastReply.clear();
 }

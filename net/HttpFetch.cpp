@@ -2,22 +2,20 @@
 // texts and the reply test. See HttpFetch.h for the contract.
 #include "net/HttpFetch.h"
 
+#include "common/Captions.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 #include "platform/connmgr.h"
 #include "platform/device.h"
 #include "platform/winsock.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <vector>
 
-std::string LastReply;
-double RunTraffic = 0;
-
 namespace {
 
-constexpr const char16_t* kCaption = u"瞰市";
 constexpr double kBytesPerMegabyte = 1048576.0;
 
 int gDeadlineMs = kFetchDeadlineMs;
@@ -116,7 +114,7 @@ int HttpFetch(std::string request) {
     } else {
         hostent* host = gethostbyname(device.serverHost.c_str());
         if (host == nullptr || host->h_addr_list == nullptr || host->h_addr_list[0] == nullptr) {
-            MessageBox(nullptr, kServerAddressNotFoundText, kCaption, MB_OK | MB_ICONERROR);
+            MessageBox(nullptr, kServerAddressNotFoundText, kShellCaption, MB_OK | MB_ICONERROR);
             WSACleanup(); // releases the socket too
             return -1;
         }
@@ -274,3 +272,11 @@ const char16_t* ConnectionFailureLongText(const std::string& method) {
 void SetFetchDeadlineForTesting(int ms) {
     gDeadlineMs = ms > 0 ? ms : kFetchDeadlineMs;
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered =
+    RegisterStateReset([] { gDeadlineMs = kFetchDeadlineMs; });
+
+} // namespace

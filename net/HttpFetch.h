@@ -11,15 +11,12 @@
 // like a receive error (-1, LastReply unchanged, nothing counted).
 #pragma once
 
+#include "common/ProgramState.h"
+
 #include <string>
 
-// The last reply that reached the end of its receive loop: status line,
-// headers and body as one 8-bit GBK text, cut at the first NUL byte. A failed
-// fetch leaves it unchanged.
-extern std::string LastReply;
-// Megabytes (1 MB = 1,048,576 bytes) received since the program started. The
-// month's counter is Settings.MonthTraffic.
-extern double RunTraffic;
+// The shared reply text LastReply and the traffic counter RunTraffic that a
+// fetch fills are declared in common/ProgramState.h.
 
 // Limits of one exchange: the request is sent from a 500-byte buffer (so at
 // most 499 bytes of it), and at most 50,000 reply bytes are read.

@@ -12,12 +12,13 @@
 // from inside the previous one would nest one more modal loop per refresh.
 #include "net/MarketIndexView.h"
 
-#include "app/DialogSupport.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "res/ResourceIds.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <string>
 
@@ -148,3 +149,10 @@ INT_PTR MarketIndexDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         return FALSE;
     }
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered = RegisterStateReset([] { replacing = false; });
+
+} // namespace

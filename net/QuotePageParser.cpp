@@ -5,8 +5,9 @@
 // within the rule's bounds.
 #include "net/QuotePageParser.h"
 
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 #include "net/HttpFetch.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <algorithm>
 #include <cstring>
@@ -228,3 +229,14 @@ int ParseQuotePage(int i) {
     }
     return 0;
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered = RegisterStateReset([] {
+    LastUpdateTime.clear();
+    ShIndexText.clear();
+    SzIndexText.clear();
+});
+
+} // namespace

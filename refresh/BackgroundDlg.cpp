@@ -3,9 +3,10 @@
 // sets the list's colour from the setting once the dialog has closed.
 #include "refresh/BackgroundDlg.h"
 
-#include "app/DialogSupport.h"
+#include "common/DialogSupport.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 #include "res/ResourceIds.h"
-#include "watchlist/QuoteRecord.h"
 
 std::string PendingBackground;
 
@@ -52,3 +53,11 @@ INT_PTR BackgroundDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered =
+    RegisterStateReset([] { PendingBackground.clear(); });
+
+} // namespace

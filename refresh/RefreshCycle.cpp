@@ -4,18 +4,28 @@
 #include "refresh/RefreshCycle.h"
 
 #include "alerts/AlertChecker.h"
-#include "app/MainWndProc.h"
-#include "app/ServiceInfo.h"
-#include "app/ShellState.h"
+#include "common/Captions.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "res/ResourceIds.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <cstdint>
 
 int RefreshIdle = 1;
 std::string FetchStatus;
+
+namespace {
+
+void (*refreshSucceededHook)() = nullptr;
+
+} // namespace
+
+void SetRefreshSucceededHook(void (*hook)()) {
+    refreshSucceededHook = hook;
+}
 
 namespace {
 
@@ -107,7 +117,9 @@ int RunRefreshCycle() {
         // The once-a-run service request is network work of this cycle too:
         // it runs while the flag still says so, so that a box it may show
         // cannot let a second cycle start under it.
-        OnRefreshCycleSucceeded();
+        if (refreshSucceededHook != nullptr) {
+            refreshSucceededHook();
+        }
     }
     RefreshIdle = 1;
     return result;
@@ -179,3 +191,13 @@ INT_PTR RefreshProgressDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     }
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered = RegisterStateReset([] {
+    RefreshIdle = 1;
+    FetchStatus.clear();
+});
+
+} // namespace

@@ -12,6 +12,12 @@ extern int RefreshIdle;
 // manual refresh.
 extern std::string FetchStatus;
 
+// What the program does at the end of every successful refresh cycle, while
+// the cycle still counts as running (the service information request). The
+// program's top installs it; none is installed at first. It is wiring rather
+// than state: resetting the program's state keeps it.
+void SetRefreshSucceededHook(void (*hook)());
+
 // Timers: the main window's refresh timer and the progress pop-up's.
 constexpr UINT_PTR kRefreshTimerId = 1;
 constexpr UINT_PTR kProgressTimerId = 3;

@@ -5,10 +5,11 @@
 // takes the new interval at its next message.
 #include "refresh/RefreshFrequencyDlg.h"
 
-#include "app/DialogSupport.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "res/ResourceIds.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <cmath>
 
@@ -151,3 +152,13 @@ INT_PTR RefreshFrequencyDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam
         return 0;
     }
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered = RegisterStateReset([] {
+    PendingRefreshInterval = 40;
+    PendingRefreshUnit.clear();
+});
+
+} // namespace

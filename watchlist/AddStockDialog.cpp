@@ -4,12 +4,12 @@
 // the watch list.
 #include "watchlist/AddStockDialog.h"
 
-#include "app/DialogSupport.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "res/ResourceIds.h"
-#include "watchlist/QuoteRecord.h"
 #include "watchlist/StockDetailDialog.h"
 
 #include <string>

@@ -2,8 +2,8 @@
 // (afxg003). See DataFiles.h for the envelope and the atomic save.
 #include "watchlist/DataFiles.h"
 
+#include "common/QuoteRecord.h"
 #include "platform/win.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <cmath>
 #include <cstdio>

@@ -12,13 +12,13 @@
 // one the user is looking at.
 #include "watchlist/StockDetailDialog.h"
 
-#include "alerts/TargetPriceDlg.h"
-#include "app/DialogSupport.h"
-#include "app/ShellState.h"
+#include "common/DialogSupport.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "refresh/RefreshCycle.h"
 #include "res/ResourceIds.h"
 #include "watchlist/AddStockDialog.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <string>
 
@@ -44,6 +44,9 @@ int shownRow = -1;
 // Set once a closing command has ended the dialog, so that the messages of
 // its destruction do not arm its timer again.
 bool closing = false;
+
+// What "提醒设置" opens.
+void (*alertsCommand)() = nullptr;
 
 bool DefaultBackground() {
     return Settings.Background == "W";
@@ -139,7 +142,9 @@ void OnCommand(HWND dlg, int command) {
         // The target price dialog works on selectedRow and sets it to -1
         // when it closes; this dialog leaves it so.
         Shell.selectedRow = shownRow;
-        RunDialog(IDD_TARGETPRICE, TargetPriceDlgProc);
+        if (alertsCommand != nullptr) {
+            alertsCommand();
+        }
         KillTimer(dlg, kDetailTimerId);
         closing = true;
         shownRow = -1;
@@ -151,6 +156,10 @@ void OnCommand(HWND dlg, int command) {
 }
 
 } // namespace
+
+void SetDetailAlertsCommand(void (*command)()) {
+    alertsCommand = command;
+}
 
 void ShowStockDetail(HWND dlg, int index) {
     if (index < 0 || index >= kWatchListSize) {
@@ -207,3 +216,13 @@ INT_PTR StockDetailDialog(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
 }
+
+namespace {
+
+// These values go back to their start with the rest of the program's state.
+[[maybe_unused]] const bool kStateResetRegistered = RegisterStateReset([] {
+    shownRow = -1;
+    closing = false;
+});
+
+} // namespace

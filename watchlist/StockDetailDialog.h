@@ -20,3 +20,9 @@ void ShowStockDetail(HWND dlg, int index);
 // Id and period of the dialog's redisplay timer.
 constexpr UINT_PTR kDetailTimerId = 2;
 constexpr UINT kDetailTimerMs = 40000;
+
+// What "提醒设置" opens for record selectedRow of the watch list (the target
+// price dialog, which sets selectedRow to -1 when it closes); the detail
+// dialog closes after it. The program's top installs it; without one the
+// key only closes the dialog. Resetting the program's state keeps it.
+void SetDetailAlertsCommand(void (*command)());

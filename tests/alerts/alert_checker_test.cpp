@@ -5,10 +5,10 @@
 // from the platform's record of what it showed.
 #include "alerts/AlertChecker.h"
 #include "alerts/AlertDelivery.h"
-#include "app/ShellState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "platform/observe.h"
 #include "tests/support/ShellTestKit.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 

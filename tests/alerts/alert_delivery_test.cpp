@@ -2,7 +2,8 @@
 // bubble as the device shows it (title, soft keys, a 40-second life) with
 // the ids that alert and notice bubbles share.
 #include "alerts/AlertDelivery.h"
-#include "app/ShellState.h"
+#include "common/ProgramState.h"
+#include "common/ShellState.h"
 #include "res/ResourceIds.h"
 #include "tests/support/SettingsHarness.h"
 #include "tests/support/ShellTestKit.h"
@@ -53,7 +54,7 @@ TEST(NewNotification, FillsItsMembersAndLeavesTheRestZero) {
 }
 
 TEST(NoticeBubble, IsShownForFortySecondsUnderTheAlertTitle) {
-    testsupport::ResetRunState();
+    ResetProgramState();
     testsupport::SettingsSession s;
     s.Start();
     platform::headless::Driver& d = s.driver();

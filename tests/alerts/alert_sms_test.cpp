@@ -3,12 +3,12 @@
 // silently and not retried), and a refused recipient.
 #include "alerts/AlertChecker.h"
 #include "alerts/AlertDelivery.h"
-#include "app/ShellState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "platform/device.h"
 #include "platform/observe.h"
 #include "tests/support/ShellTestKit.h"
 #include "tests/support/SmsGateway.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // GBK with iconv, independently of the platform's code pages.
 #include "alerts/AlertDelivery.h"
 #include "alerts/AlertTexts.h"
-#include "watchlist/QuoteRecord.h"
+#include "common/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 #include <iconv.h>

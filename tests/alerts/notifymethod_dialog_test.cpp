@@ -4,10 +4,10 @@
 // the message dialog over the still open dialog, the 24-character number,
 // and a refresh that runs while the dialog is open.
 #include "alerts/NotifyMethodDlg.h"
-#include "app/ShellState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "res/ResourceIds.h"
 #include "tests/support/SettingsHarness.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 

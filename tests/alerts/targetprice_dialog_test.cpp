@@ -4,11 +4,11 @@
 // across a reopening), the save rules, the colours of the information
 // statics, and a refresh that runs while the dialog is open.
 #include "alerts/TargetPriceDlg.h"
-#include "app/ShellState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "platform/Canvas.h"
 #include "res/ResourceIds.h"
 #include "tests/support/SettingsHarness.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 

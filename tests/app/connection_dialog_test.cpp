@@ -4,10 +4,10 @@
 // reached again from the menu, and stays correct while a refresh runs under
 // it.
 #include "app/ConnectionDlg.h"
-#include "app/ShellState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "res/ResourceIds.h"
 #include "tests/support/SettingsHarness.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // server's pages, a dialog whose soft-key bar cannot be made, and a refresh
 // that runs while the traffic dialog is open.
 #include "app/InfoDialogs.h"
-#include "app/ShellState.h"
+#include "common/ShellState.h"
 #include "net/HttpFetch.h"
 #include "platform/device.h"
 #include "res/ResourceIds.h"

@@ -3,14 +3,15 @@
 // code 0 and no window of its own, after asking the first to come to the
 // front; when the first holds the mutex but has no window yet, the second
 // tries five times, half a second apart, and gives up.
-#include "app/ShellState.h"
 #include "app/WinMain.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "platform/device.h"
 #include "platform/headless/Driver.h"
 #include "platform/instance.h"
 #include "res/Resources.h"
 #include "tests/support/SettingsHarness.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -74,7 +75,7 @@ TEST(SecondCopy, RunsOnTheGivenDeviceRoot) {
     platform::headless::Driver driver;
     platform::Device().root = root;
     platform::Device().runtimeDir = fs::path(root) / ".run";
-    ResetWatchListState();
+    ResetProgramState();
     Shell = ShellState{};
     const std::int64_t before = driver.NowMs();
     HINSTANCE instance = RegisterResourceModule(&StockAtResources());

@@ -3,15 +3,16 @@
 // change, the delete and exit commands with their confirmations, the "no
 // stock is selected" boxes, and which endings write the data files.
 #include "app/MainWndProc.h"
-#include "app/ShellState.h"
 #include "app/WinMain.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "platform/device.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 #include "tests/support/SettingsHarness.h"
 #include "tests/support/ShellTestKit.h"
 #include "watchlist/DataFiles.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
@@ -35,7 +36,7 @@ std::string Slurp(const fs::path& p) {
 class MainWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        testsupport::ResetRunState();
+        ResetProgramState();
         s = std::make_unique<SettingsSession>();
         s->settings.RefreshInterval = 30;
         s->AddStock("600016", "民生银行", "10.50", "+1.00%", "10.40");

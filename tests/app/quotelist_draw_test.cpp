@@ -2,9 +2,10 @@
 // and unchanged prices, the sell target, the selected row, both
 // backgrounds, the three 0.26 bands, and the colours left in the context.
 #include "app/QuoteList.h"
-#include "app/ShellState.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "platform/Canvas.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ constexpr int kCols = 40; // a row of 320 pixels
 class QuoteRowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetWatchListState();
+        ResetProgramState();
         Settings.Background = "W";
         canvas = platform::Canvas(kCols, 1);
     }

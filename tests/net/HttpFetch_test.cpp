@@ -3,6 +3,7 @@
 // counting, and every way a peer can fail or misbehave.
 #include "net/HttpFetch.h"
 
+#include "common/QuoteRecord.h"
 #include "net/QuotePageParser.h"
 #include "platform/connmgr.h"
 #include "platform/device.h"
@@ -11,7 +12,6 @@
 #include "server/Gbk.h"
 #include "server/QuoteServer.h"
 #include "tests/support/ScriptedServer.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <cmath>
 #include <cstdio>

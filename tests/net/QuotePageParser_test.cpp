@@ -2,11 +2,12 @@
 // texts and bounds exactly, and on the bundled quote server's pages.
 #include "net/QuotePageParser.h"
 
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 #include "net/HttpFetch.h"
 #include "server/Gbk.h"
 #include "server/Pages.h"
 #include "tests/support/SampleQuotes.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -67,7 +68,7 @@ struct IndexPage {
 class ParserTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetWatchListState();
+        ResetProgramState();
         LastUpdateTime = ShIndexText = SzIndexText = "";
         QuoteRecord& r = WatchList[0];
         r.code = "600036";
@@ -77,7 +78,7 @@ class ParserTest : public ::testing::Test {
         r.buyAlerted = "Y";
     }
     void TearDown() override {
-        ResetWatchListState();
+        ResetProgramState();
         LastReply.clear();
     }
     QuoteRecord& Parse(const std::string& page, int i = 0) {

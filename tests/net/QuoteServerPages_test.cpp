@@ -4,6 +4,7 @@
 // every listed stock, both indices, before the open, in the midday break and
 // after the close. The expected texts are formatted here from the market's
 // numbers, independently of the server's page code.
+#include "common/QuoteRecord.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "platform/device.h"
@@ -12,7 +13,6 @@
 #include "server/QuoteServer.h"
 #include "tests/support/QuoteServerFixture.h"
 #include "tests/support/ScriptedServer.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -2,12 +2,12 @@
 // setting (black for anything but "W"), save and cancel, the quote list's
 // colour on the screen at once when the dialog closes, and a refresh that
 // runs while the dialog is open.
-#include "app/ShellState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "refresh/BackgroundDlg.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 #include "tests/support/SettingsHarness.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 // seconds, the refusal under a minute, the up-down by a tenth, presets and
 // off, the new interval reaching the refresh timer, and a refresh that runs
 // while the dialog is open.
-#include "app/ShellState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "refresh/RefreshFrequencyDlg.h"
 #include "res/ResourceIds.h"
 #include "tests/support/SettingsHarness.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 

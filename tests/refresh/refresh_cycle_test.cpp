@@ -4,13 +4,14 @@
 // refresh off, a refresh under an open box, the manual refresh with its
 // progress pop-up and failure messages, and a fetch that fails part-way.
 #include "app/ServiceInfo.h"
-#include "app/ShellState.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "platform/device.h"
 #include "refresh/RefreshCycle.h"
 #include "res/ResourceIds.h"
 #include "tests/support/SettingsHarness.h"
 #include "tests/support/ShellTestKit.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,7 @@ class RefreshTest : public ::testing::Test {
     // Starts the program at `start` (device local time) with `stocks` codes.
     void Begin(const std::string& start, int interval,
                const std::vector<std::string>& codes = {"600016", "600036", "000001"}) {
-        testsupport::ResetRunState();
+        ResetProgramState();
         s = std::make_unique<SettingsSession>(start);
         s->settings.RefreshInterval = interval;
         s->settings.NotifyMethod = "t";

@@ -2,11 +2,11 @@
 // upstream requests, the time-to-live, fallback over every kind of bad feed,
 // the error reply when no feed answers, and the page rules for a quote's
 // day, a suspended stock and an unknown code.
+#include "common/QuoteRecord.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "platform/device.h"
 #include "server/QuoteServer.h"
-#include "watchlist/QuoteRecord.h"
 
 #include "tests/server/PageCut.h"
 #include "tests/server/RawClient.h"

@@ -5,11 +5,11 @@
 #include "server/ServiceInfo.h"
 
 #include "app/ServiceInfo.h"
+#include "common/QuoteRecord.h"
 #include "net/HttpFetch.h"
 #include "platform/device.h"
 #include "server/Gbk.h"
 #include "server/QuoteServer.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,9 @@
 // thread per connection running the script.
 #include "tests/support/ScriptedServer.h"
 
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 #include "net/HttpFetch.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -243,19 +244,15 @@ std::uint16_t ScriptedPeer::RefusedPort() {
 }
 
 FetchTestState::FetchTestState() : savedDevice_(platform::Device()) {
-    ResetWatchListState();
+    ResetProgramState();
     Settings.ConnectionMethod = "2";
-    LastReply.clear();
-    RunTraffic = 0;
     SetFetchDeadlineForTesting(10000);
 }
 
 FetchTestState::~FetchTestState() {
     platform::Device() = savedDevice_;
     SetFetchDeadlineForTesting(0);
-    ResetWatchListState();
-    LastReply.clear();
-    RunTraffic = 0;
+    ResetProgramState();
 }
 
 } // namespace testsupport

@@ -6,8 +6,9 @@
 #include "alerts/TargetPriceDlg.h"
 #include "app/ConnectionDlg.h"
 #include "app/ServiceInfo.h"
-#include "app/ShellState.h"
 #include "app/WinMain.h"
+#include "common/ProgramState.h"
+#include "common/ShellState.h"
 #include "net/HttpFetch.h"
 #include "platform/Text.h"
 #include "platform/device.h"
@@ -30,29 +31,6 @@ std::string Gbk(const std::string& utf8) {
 std::string Utf8(const std::u16string& text) {
     return platform::Utf16ToUtf8(text);
 }
-
-namespace {
-
-// Every process-wide value of the program back at its start value, as if
-// the program started anew.
-void ResetProgramState() {
-    ResetWatchListState();
-    Shell = ShellState{};
-    LastReply.clear();
-    RunTraffic = 0;
-    RefreshIdle = 1;
-    FetchStatus.clear();
-    PercentDriven = 0;
-    PendingNotifyMethod.clear();
-    PendingSmsPhone.clear();
-    PendingRefreshInterval = 40;
-    PendingRefreshUnit.clear();
-    PendingBackground.clear();
-    PendingConnectionMethod.clear();
-    ResetServiceInfoForTesting();
-}
-
-} // namespace
 
 SettingsSession::SettingsSession(const std::string& start) {
     std::string pattern =

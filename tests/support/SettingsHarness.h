@@ -12,9 +12,9 @@
 //   EXPECT_EQ(s.Text(IDC_FREQ_MINUTES), u"1.0");
 #pragma once
 
+#include "common/QuoteRecord.h"
 #include "platform/headless/Driver.h"
 #include "tests/support/QuoteServerFixture.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <filesystem>
 #include <memory>

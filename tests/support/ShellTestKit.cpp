@@ -1,33 +1,22 @@
 // The run state reset and the flat screen text for the shell's tests.
 #include "tests/support/ShellTestKit.h"
 
-#include "alerts/AlertChecker.h"
-#include "alerts/AlertDelivery.h"
-#include "app/ServiceInfo.h"
-#include "app/ShellState.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "platform/frontend.h"
 #include "platform/observe.h"
 #include "res/Resources.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <algorithm>
 
 namespace testsupport {
 
-void ResetRunState() {
-    DayHighNoticed = "N";
-    DayLowNoticed = "N";
-    NotificationId = kFirstNotificationId;
-    ResetServiceInfoForTesting();
-}
-
 void ResetProgramOnThisThread() {
     platform::observe::ResetForTests();
     platform::BindUiThread();
-    ResetWatchListState();
-    Shell = ShellState{};
+    ResetProgramState();
     Shell.instance = RegisterResourceModule(&StockAtResources());
-    ResetRunState();
 }
 
 std::string FlatScreen(const platform::headless::Driver& driver) {

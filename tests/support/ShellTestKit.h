@@ -11,9 +11,6 @@
 
 namespace testsupport {
 
-// The once-per-run day notices "N", the first bubble id 10000 and the
-// service information not yet asked for: as at the start of a run.
-void ResetRunState();
 // For tests in which the test's thread is the program's: the platform's
 // records emptied, this thread bound as the UI thread, the watch list, the
 // shell state and the run state at their start values, and the program's

@@ -1,10 +1,10 @@
 // The terminal hand-over between two copies (a real socket pair and a real
 // descriptor), the command line, and the demo server's start-up line.
+#include "main/DemoServer.h"
+#include "main/Options.h"
 #include "platform/clock.h"
 #include "platform/device.h"
-#include "term/DemoServer.h"
 #include "term/Handover.h"
-#include "term/Options.h"
 
 #include <gtest/gtest.h>
 

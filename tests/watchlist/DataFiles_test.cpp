@@ -2,10 +2,11 @@
 // and hostile files, and saves that are cut short.
 #include "watchlist/DataFiles.h"
 
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 #include "platform/clock.h"
 #include "platform/device.h"
 #include "server/Gbk.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <csignal>
 #include <filesystem>
@@ -32,10 +33,10 @@ class DataFilesTest : public ::testing::Test {
         savedRoot_ = platform::Device().root;
         platform::Device().root = root_;
         SetMonth("2026-03-15 10:00");
-        ResetWatchListState();
+        ResetProgramState();
     }
     void TearDown() override {
-        ResetWatchListState();
+        ResetProgramState();
         platform::Device().root = savedRoot_;
         platform::SetClock(platform::DeviceClock::Real());
         fs::remove_all(root_);
@@ -119,7 +120,7 @@ TEST_F(DataFilesTest, SettingsAreWrittenInTheFileFormatAndReadBack) {
     std::string expected = Gbk("40;秒;0.0312;B;N;3;t;;2;");
     EXPECT_EQ(Raw("afxg002"), ScrambleText(expected));
 
-    ResetWatchListState();
+    ResetProgramState();
     LoadSettings();
     EXPECT_EQ(Settings.RefreshInterval, 40);
     EXPECT_EQ(Settings.RefreshUnit, Gbk("秒"));
@@ -135,7 +136,7 @@ TEST_F(DataFilesTest, SettingsAreWrittenInTheFileFormatAndReadBack) {
     Settings.NotifyMethod = "s";
     Settings.SmsPhone = "13800138000";
     SaveSettings();
-    ResetWatchListState();
+    ResetProgramState();
     LoadSettings();
     EXPECT_EQ(Settings.RefreshInterval, -1);
     EXPECT_EQ(Settings.RefreshUnit, Gbk("分"));
@@ -149,14 +150,14 @@ TEST_F(DataFilesTest, ANewMonthResetsTheMonthTrafficButTheSameMonthOfANewYearDoe
     EXPECT_EQ(Settings.MonthTraffic, 0);
     EXPECT_EQ(Settings.TrafficMonth, "4");
 
-    ResetWatchListState();
+    ResetProgramState();
     SetMonth("2027-03-01 09:00");
     LoadSettings();
     EXPECT_DOUBLE_EQ(Settings.MonthTraffic, 0.0312);
     EXPECT_EQ(Settings.TrafficMonth, "3");
 
     // No stored month: the traffic starts again and the month is stored.
-    ResetWatchListState();
+    ResetProgramState();
     PutContent("afxg002", "40;;1.5;W;N;;;;;");
     LoadSettings();
     EXPECT_EQ(Settings.MonthTraffic, 0);
@@ -229,7 +230,7 @@ TEST_F(DataFilesTest, OneStockIsWrittenExactlyAndReadBackArmed) {
     EXPECT_EQ(Raw("afxg003"),
               ScrambleText(Gbk("1;600036;招商银行;12.30;1.23%;13.00;N;--;N;0.15;12.15;12.20;"
                                "12.40;12.05;--;")));
-    ResetWatchListState();
+    ResetProgramState();
     EXPECT_EQ(LoadWatchList(), 1);
     EXPECT_EQ(stockCount, 1);
     const QuoteRecord& r = WatchList[0];
@@ -255,7 +256,7 @@ TEST_F(DataFilesTest, AFullWatchListRoundTrips) {
     }
     std::vector<QuoteRecord> before(WatchList, WatchList + kMaxStocks);
     SaveWatchList();
-    ResetWatchListState();
+    ResetProgramState();
     ASSERT_EQ(LoadWatchList(), kMaxStocks);
     for (int i = 0; i < kMaxStocks; ++i) {
         for (int f : {0, 1, 2, 3, 4, 6, 8, 9, 10, 11, 12, 15}) {
@@ -299,13 +300,13 @@ TEST_F(DataFilesTest, TheLoaderReadsAtMostSixteenWholeRecords) {
     EXPECT_EQ(LoadWatchList(), 16);
     EXPECT_EQ(WatchList[16].code, ""); // the scratch record is untouched
 
-    ResetWatchListState();
+    ResetProgramState();
     PutContent("afxg003", "99999999999;" + group);
     EXPECT_EQ(LoadWatchList(), 1);
 
     // Three promised, two whole groups and a broken third: two stocks, and
     // the third record is not filled from the wrong fields.
-    ResetWatchListState();
+    ResetProgramState();
     PutContent("afxg003", "3;" + group + group + "600002;half;1;");
     EXPECT_EQ(LoadWatchList(), 2);
     EXPECT_EQ(stockCount, 2);
@@ -356,7 +357,7 @@ TEST_F(DataFilesTest, ShorterContentSavedOverLongerReadsBackExactly) {
     SaveWatchList();
     std::string content = Content("afxg003");
     EXPECT_EQ(Raw("afxg003"), ScrambleText(content)); // nothing after the terminator
-    ResetWatchListState();
+    ResetProgramState();
     ASSERT_EQ(LoadWatchList(), 1);
     EXPECT_EQ(WatchList[0].code, "600002");
 
@@ -372,7 +373,7 @@ TEST_F(DataFilesTest, ASemicolonInAValueCannotShiftTheFields) {
     Settings.SmsPhone = "138;0";
     SaveWatchList();
     SaveSettings();
-    ResetWatchListState();
+    ResetProgramState();
     LoadSettings();
     ASSERT_EQ(LoadWatchList(), 2);
     EXPECT_EQ(WatchList[0].name, "AB");
@@ -395,7 +396,7 @@ TEST_F(DataFilesTest, ValuesTooLongForTheReaderAreNeverHalfWritten) {
         AddStock("60000" + std::to_string(i % 10), std::string(400, 'n'));
     }
     SaveWatchList();
-    ResetWatchListState();
+    ResetProgramState();
     int loaded = LoadWatchList();
     EXPECT_GT(loaded, 0);
     EXPECT_LT(loaded, kMaxStocks);
@@ -442,13 +443,13 @@ TEST_F(DataFilesTest, AWriterKilledMidWriteLeavesThePreviousContent) {
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
     EXPECT_EQ(Raw("afxg003"), before);
-    ResetWatchListState();
+    ResetProgramState();
     ASSERT_EQ(LoadWatchList(), 2);
     EXPECT_EQ(WatchList[1].code, "600001");
     // The next save replaces the broken half-file beside it.
     AddStock("600002", "c");
     SaveWatchList();
-    ResetWatchListState();
+    ResetProgramState();
     EXPECT_EQ(LoadWatchList(), 3);
 }
 

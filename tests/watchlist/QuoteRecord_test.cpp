@@ -1,6 +1,7 @@
 // The watch list's removal and the number readers that every price test of
 // the program depends on.
-#include "watchlist/QuoteRecord.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -9,8 +10,8 @@ namespace {
 
 class WatchListTest : public ::testing::Test {
   protected:
-    void SetUp() override { ResetWatchListState(); }
-    void TearDown() override { ResetWatchListState(); }
+    void SetUp() override { ResetProgramState(); }
+    void TearDown() override { ResetProgramState(); }
     static void Fill(int n) {
         for (int i = 0; i < n; ++i) {
             QuoteRecord& r = WatchList[i];

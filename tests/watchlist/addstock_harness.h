@@ -6,8 +6,10 @@
 #pragma once
 
 #include "app/ServiceInfo.h"
-#include "app/ShellState.h"
 #include "app/WinMain.h"
+#include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "platform/Text.h"
@@ -18,7 +20,6 @@
 #include "res/Resources.h"
 #include "tests/support/QuoteServerFixture.h"
 #include "watchlist/DataFiles.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -68,7 +69,7 @@ class AppTest : public ::testing::Test {
         platform::Device().root = root;
         platform::Device().runtimeDir = root / ".run";
         platform::Device().networkUp = true;
-        ResetProgramState();
+        ::ResetProgramState();
         server.PointDevice();
     }
 
@@ -77,20 +78,7 @@ class AppTest : public ::testing::Test {
         driverPtr.reset();
         std::error_code ignored;
         std::filesystem::remove_all(root, ignored);
-        ResetProgramState();
-    }
-
-    static void ResetProgramState() {
-        ResetWatchListState();
-        Shell = ShellState{};
-        LastReply.clear();
-        RunTraffic = 0;
-        FetchStatus.clear();
-        ShIndexText.clear();
-        SzIndexText.clear();
-        LastUpdateTime.clear();
-        RefreshIdle = 1;
-        ResetServiceInfoForTesting();
+        ::ResetProgramState();
     }
 
     // Writes the data files for a watch list of `codes` (names "S<code>"),
@@ -98,7 +86,7 @@ class AppTest : public ::testing::Test {
     // would have left them.
     void Seed(const std::vector<std::string>& codes, const std::string& method = "3",
               int refreshInterval = 40, const std::string& background = "W") {
-        ResetWatchListState();
+        ::ResetProgramState();
         Settings.ConnectionMethod = method;
         Settings.Background = background;
         Settings.RefreshInterval = refreshInterval;
@@ -114,7 +102,7 @@ class AppTest : public ::testing::Test {
         }
         SaveSettings();
         SaveWatchList();
-        ResetWatchListState();
+        ::ResetProgramState();
     }
 
     void StartApp() {

@@ -91,7 +91,3 @@ double ReadNumber(const std::string& text);
 // 0 when there is none; values outside the 32-bit range are clamped to it.
 std::int32_t ReadInteger(const char* text);
 std::int32_t ReadInteger(const std::string& text);
-
-// Resets all 21 records, stockCount, previewMode and Settings to their start
-// values (for tests that run the program more than once in one process).
-void ResetWatchListState();

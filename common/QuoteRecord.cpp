@@ -1,6 +1,6 @@
 // The watch list's storage, RemoveStock, and the number readers that every
 // part of the program uses on record and settings texts.
-#include "watchlist/QuoteRecord.h"
+#include "common/QuoteRecord.h"
 
 #include <charconv>
 #include <cmath>
@@ -172,13 +172,4 @@ std::int32_t ReadInteger(const char* text) {
 
 std::int32_t ReadInteger(const std::string& text) {
     return ReadInteger(text.c_str());
-}
-
-void ResetWatchListState() {
-    for (QuoteRecord& r : WatchList) {
-        r = QuoteRecord{};
-    }
-    stockCount = 0;
-    previewMode.clear();
-    Settings = SettingsRecord{};
 }

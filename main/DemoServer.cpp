@@ -1,5 +1,5 @@
 // The demo's quote server process and its guard (see DemoServer.h).
-#include "term/DemoServer.h"
+#include "main/DemoServer.h"
 
 #include <cerrno>
 #include <chrono>

@@ -22,5 +22,8 @@ INT_PTR RunDialog(int id, DLGPROC proc);
 // Puts `text` into the message text (cut to 1999 units) and runs the message
 // dialog.
 void ShowMessageText(const char16_t* text);
+// The message dialog (141): shows Shell.messageText full screen with the
+// one-key bar "返回", and closes on it and on the title-bar OK.
+INT_PTR MessageDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam);
 // Sets the quote list's item count to n, which redraws it from the records.
 void SetRowCount(int n);

@@ -1,5 +1,5 @@
 // Parsing of stockat's command line with CLI11 (see Options.h).
-#include "term/Options.h"
+#include "main/Options.h"
 
 #include "platform/clock.h"
 #include "platform/device.h"

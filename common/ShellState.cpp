@@ -1,12 +1,48 @@
 // The shell state that the whole program shares, and the small helpers that
 // every command and dialog uses: running a dialog from the resources, showing
 // a text in the message dialog, and giving the quote list its row count.
-#include "app/ShellState.h"
+#include "common/ShellState.h"
 
-#include "app/InfoDialogs.h"
+#include "common/DialogSupport.h"
 #include "res/ResourceIds.h"
 
+#include <string>
+
 ShellState Shell;
+
+namespace {
+
+// The "返回" soft key's command.
+constexpr int kBackCommand = 32778;
+
+} // namespace
+
+INT_PTR MessageDlgProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        if (InitFullScreenDialog(dlg, IDR_BACKBAR)) {
+            // The buffer is filled by whoever opened the dialog; take at most
+            // its 1999 units, whether or not it ends with a terminator.
+            const std::size_t room = sizeof(Shell.messageText) / sizeof(Shell.messageText[0]);
+            std::size_t length = 0;
+            while (length + 1 < room && Shell.messageText[length] != u'\0') {
+                ++length;
+            }
+            const std::u16string text(Shell.messageText, length);
+            SetDlgItemText(dlg, IDC_MESSAGE_TEXT, text.c_str());
+        }
+        return 0;
+    case WM_COMMAND:
+        // The soft key "返回" closes, and so does the title-bar OK: a done
+        // button that did nothing would leave the user stuck in the text.
+        if (LOWORD(wParam) == kBackCommand || LOWORD(wParam) == IDOK) {
+            EndDialog(dlg, 0);
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
 
 INT_PTR RunDialog(int id, DLGPROC proc) {
     // Dialogs run without an owner, so the main window (and its refresh

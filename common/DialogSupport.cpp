@@ -1,9 +1,9 @@
 // Helpers that the program's full-screen dialogs share; see DialogSupport.h.
-#include "app/DialogSupport.h"
+#include "common/DialogSupport.h"
 
-#include "app/ShellState.h"
+#include "common/QuoteRecord.h"
+#include "common/ShellState.h"
 #include "res/ResourceIds.h"
-#include "watchlist/QuoteRecord.h"
 
 #include <cstdio>
 #include <vector>
