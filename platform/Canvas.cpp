@@ -2,6 +2,8 @@
 // characters whole, copying between canvases and reading rows back as text.
 #include "platform/Canvas.h"
 
+#include "platform/Text.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -148,7 +150,7 @@ std::string ToUtf8(std::u32string_view text) {
 }
 
 std::string ToUtf8(std::u16string_view text) {
-    return ToUtf8(DecodeUtf16(text));
+    return Utf16ToUtf8(text); // the code page's encoder, the only one from UTF-16
 }
 
 CellRect Intersect(const CellRect& a, const CellRect& b) {

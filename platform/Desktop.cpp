@@ -14,6 +14,7 @@
 
 #include "platform/desktop.h"
 
+#include "platform/Html.h"
 #include "platform/Text.h"
 #include "platform/device.h"
 
@@ -83,65 +84,6 @@ bool HasBodyMarkup(sd_bus* bus) {
 }
 
 // --- The page, as the service's body --------------------------------------
-
-std::u16string Lower(std::u16string s) {
-    for (char16_t& c : s) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c + 32);
-        }
-    }
-    return s;
-}
-
-// Decodes one character reference that starts at `text[i]` ('&'); returns
-// false when it is none we know, so that the '&' stands for itself.
-bool DecodeEntity(const std::u16string& text, size_t& i, std::u16string& out) {
-    size_t end = text.find(u';', i);
-    if (end == std::u16string::npos || end - i > 10) {
-        return false;
-    }
-    std::u16string name = text.substr(i + 1, end - i - 1);
-    char32_t cp = 0;
-    if (name == u"amp") {
-        cp = u'&';
-    } else if (name == u"lt") {
-        cp = u'<';
-    } else if (name == u"gt") {
-        cp = u'>';
-    } else if (name == u"quot") {
-        cp = u'"';
-    } else if (name == u"apos") {
-        cp = u'\'';
-    } else if (name == u"nbsp") {
-        cp = u' ';
-    } else if (name.size() > 1 && name[0] == u'#') {
-        bool hex = name[1] == u'x' || name[1] == u'X';
-        for (size_t k = hex ? 2 : 1; k < name.size(); ++k) {
-            char16_t c = name[k];
-            int digit = (c >= u'0' && c <= u'9')          ? c - u'0'
-                        : (hex && c >= u'a' && c <= u'f') ? c - u'a' + 10
-                        : (hex && c >= u'A' && c <= u'F') ? c - u'A' + 10
-                                                          : -1;
-            if (digit < 0 || cp > 0x10FFFF) {
-                return false;
-            }
-            cp = cp * (hex ? 16 : 10) + static_cast<char32_t>(digit);
-        }
-        if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            cp = 0xFFFD;
-        }
-    } else {
-        return false;
-    }
-    if (cp >= 0x10000) {
-        out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(cp));
-    }
-    i = end + 1;
-    return true;
-}
 
 } // namespace
 
@@ -226,63 +168,35 @@ std::u16string BodyFromHtml(const std::u16string& html, bool markup) {
         }
     };
 
-    size_t i = 0;
-    while (i < html.size()) {
-        char16_t c = html[i];
-        // As in HTML, '<' opens a tag only before a letter, '/' or '!'.
-        char16_t next = i + 1 < html.size() ? html[i + 1] : u'\0';
-        bool tagStart = (next >= u'a' && next <= u'z') || (next >= u'A' && next <= u'Z') ||
-                        next == u'/' || next == u'!';
-        if (c == u'<' && tagStart) {
-            size_t end = html.find(u'>', i);
-            if (end == std::u16string::npos) {
-                emitText(c); // an unterminated tag is text
-                ++i;
-                continue;
+    html::Handler handler;
+    handler.tag = [&](const std::u16string& name, bool closing) {
+        if (name == u"b" || name == u"strong") {
+            format(u'b', closing);
+        } else if (name == u"i" || name == u"em") {
+            format(u'i', closing);
+        } else if (name == u"u") {
+            format(u'u', closing);
+        } else if (name == u"br") {
+            if (!closing) {
+                lineBreak(); // "<br></br>" is one break
             }
-            std::u16string tag = html.substr(i + 1, end - i - 1);
-            i = end + 1;
-            bool closing = !tag.empty() && tag[0] == u'/';
-            size_t nameStart = closing ? 1 : 0;
-            size_t nameEnd = nameStart;
-            while (nameEnd < tag.size() && tag[nameEnd] != u' ' && tag[nameEnd] != u'/' &&
-                   tag[nameEnd] != u'\t' && tag[nameEnd] != u'\n') {
-                ++nameEnd;
-            }
-            std::u16string name = Lower(tag.substr(nameStart, nameEnd - nameStart));
-            if (name == u"b" || name == u"strong") {
-                format(u'b', closing);
-            } else if (name == u"i" || name == u"em") {
-                format(u'i', closing);
-            } else if (name == u"u") {
-                format(u'u', closing);
-            } else if (name == u"br") {
-                if (!closing) {
-                    lineBreak(); // "<br></br>" is one break
-                }
-            } else if (name == u"p" || name == u"div" || name == u"tr") {
-                paragraphBreak();
-            }
-            continue; // every other tag is dropped, its text kept
+        } else if (name == u"p" || name == u"div" || name == u"tr") {
+            paragraphBreak();
         }
-        if (c == u'&') {
-            std::u16string decoded;
-            size_t j = i;
-            if (DecodeEntity(html, j, decoded)) {
-                for (char16_t d : decoded) {
-                    emitText(d);
-                }
-                i = j;
-                continue;
-            }
-        }
-        if (c == u' ' || c == u'\t' || c == u'\r' || c == u'\n') {
+        // every other tag is dropped, its text kept
+    };
+    handler.text = [&](char32_t c, bool reference) {
+        if (!reference && (c == U' ' || c == U'\t' || c == U'\r' || c == U'\n')) {
             pendingSpace = true; // runs of white space show as one blank
+        } else if (c >= 0x10000) {
+            emitText(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            emitText(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
         } else {
-            emitText(c);
+            emitText(static_cast<char16_t>(c));
         }
-        ++i;
-    }
+    };
+    // An unterminated tag is text.
+    html::Read(html, html::Unterminated::IsText, handler);
     for (size_t j = open.size(); j-- > 0;) {
         if (open[j].written) {
             writeTag(open[j].kind, true);

@@ -11,6 +11,7 @@
 // menu is open every key goes to it; while a bubble is shown the next key
 // goes to it and closes it.
 
+#include "platform/Html.h"
 #include "platform/WinInternal.h"
 #include "platform/desktop.h"
 #include "platform/device.h"
@@ -220,18 +221,9 @@ std::vector<observe::BubbleInfo>& BubbleLog() {
     return log;
 }
 
-std::u16string Lower(std::u16string s) {
-    for (auto& c : s) {
-        if (c >= u'A' && c <= u'Z') {
-            c = static_cast<char16_t>(c - u'A' + u'a');
-        }
-    }
-    return s;
-}
-
-// The page as lines of text: tags are dropped, except that <br> and <p>
-// break lines and <b>, <strong> and <u> mark their text bold or underlined;
-// runs of white space are one blank; the common entities are decoded.
+// The page as lines of text (read by html::Read): tags are dropped, except
+// that <br> and <p> break lines and <b>, <strong> and <u> mark their text
+// bold or underlined; runs of white space are one blank.
 std::vector<RichLine> HtmlToLines(const std::u16string& html) {
     std::vector<RichLine> lines(1);
     int bold = 0;
@@ -252,90 +244,31 @@ std::vector<RichLine> HtmlToLines(const std::u16string& html) {
         }
         lines.back().push_back(RichChar{c, bold > 0, underline > 0});
     };
-    std::u32string text = DecodeUtf16(html);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c == U'<') {
-            std::size_t end = text.find(U'>', i);
-            if (end == std::u32string::npos) {
-                break; // an unfinished tag ends the page
+    html::Handler handler;
+    handler.tag = [&](const std::u16string& name, bool closing) {
+        if (name == u"br") {
+            if (!closing) {
+                newline();
             }
-            std::u32string tag = text.substr(i + 1, end - i - 1);
-            i = end;
-            bool closing = !tag.empty() && tag[0] == U'/';
-            std::u16string name;
-            for (std::size_t k = closing ? 1 : 0; k < tag.size(); ++k) {
-                char32_t t = tag[k];
-                if (t == U' ' || t == U'/' || t == U'\t' || t == U'\n' || t == U'\r') {
-                    break;
-                }
-                name.push_back(static_cast<char16_t>(t));
+        } else if (name == u"p") {
+            if (!lines.back().empty()) {
+                newline();
             }
-            name = Lower(name);
-            if (name == u"br") {
-                if (!closing) {
-                    newline();
-                }
-            } else if (name == u"p") {
-                if (!lines.back().empty()) {
-                    newline();
-                }
-            } else if (name == u"b" || name == u"strong") {
-                bold += closing ? (bold > 0 ? -1 : 0) : 1;
-            } else if (name == u"u") {
-                underline += closing ? (underline > 0 ? -1 : 0) : 1;
-            }
-            continue;
+        } else if (name == u"b" || name == u"strong") {
+            bold += closing ? (bold > 0 ? -1 : 0) : 1;
+        } else if (name == u"u") {
+            underline += closing ? (underline > 0 ? -1 : 0) : 1;
         }
-        if (c == U'&') {
-            std::size_t end = text.find(U';', i);
-            if (end != std::u32string::npos && end - i <= 8) {
-                std::u32string ent = text.substr(i + 1, end - i - 1);
-                char32_t decoded = 0;
-                if (ent == U"amp") {
-                    decoded = U'&';
-                } else if (ent == U"lt") {
-                    decoded = U'<';
-                } else if (ent == U"gt") {
-                    decoded = U'>';
-                } else if (ent == U"quot") {
-                    decoded = U'"';
-                } else if (ent == U"nbsp") {
-                    decoded = U' ';
-                } else if (ent.size() > 1 && ent[0] == U'#') {
-                    char32_t v = 0;
-                    bool ok = true;
-                    for (std::size_t k = 1; k < ent.size(); ++k) {
-                        if (ent[k] < U'0' || ent[k] > U'9') {
-                            ok = false;
-                            break;
-                        }
-                        v = v * 10 + (ent[k] - U'0');
-                        if (v > 0x10FFFF) {
-                            ok = false;
-                            break;
-                        }
-                    }
-                    if (ok && v >= 0x20) {
-                        decoded = v;
-                    }
-                }
-                if (decoded != 0) {
-                    put(decoded);
-                    i = end;
-                    continue;
-                }
-            }
-        }
+    };
+    handler.text = [&](char32_t c, bool) {
         if (c == U'\r' || c == U'\n' || c == U'\t' || c == U' ') {
             put(U' ');
-            continue;
+        } else if (c >= 0x20) {
+            put(c);
         }
-        if (c < 0x20) {
-            continue;
-        }
-        put(c);
-    }
+    };
+    // An unfinished tag ends the page.
+    html::Read(html, html::Unterminated::EndsPage, handler);
     // Blanks at the ends of lines and empty lines at the end say nothing.
     for (auto& line : lines) {
         while (!line.empty() && line.back().ch == U' ') {

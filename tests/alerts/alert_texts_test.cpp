@@ -5,28 +5,15 @@
 #include "alerts/AlertDelivery.h"
 #include "alerts/AlertTexts.h"
 #include "common/QuoteRecord.h"
+#include "tests/support/Gbk.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <string>
 
 namespace {
 
-std::string Gbk(const std::string& utf8) {
-    iconv_t cd = iconv_open("GBK", "UTF-8");
-    std::string in = utf8;
-    std::string out(in.size() * 2 + 16, '\0');
-    char* src = in.data();
-    size_t srcLeft = in.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
-    size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    iconv_close(cd);
-    EXPECT_NE(r, static_cast<size_t>(-1)) << utf8;
-    out.resize(out.size() - dstLeft);
-    return out;
-}
+using testsupport::Gbk;
 
 const std::string kName = Gbk("民生银行");
 const std::string kStamp = "03-18 14:32:05";

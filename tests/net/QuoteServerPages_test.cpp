@@ -8,9 +8,9 @@
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "platform/device.h"
-#include "server/Gbk.h"
 #include "server/Market.h"
 #include "server/QuoteServer.h"
+#include "tests/support/Gbk.h"
 #include "tests/support/QuoteServerFixture.h"
 #include "tests/support/ScriptedServer.h"
 
@@ -22,9 +22,7 @@ namespace {
 
 using server::MarketPhase;
 
-std::string G(const std::string& utf8) {
-    return server::Utf8ToGbk(utf8).value();
-}
+using testsupport::Gbk;
 
 // "12.34" from 1234 hundredths (prices here are never negative).
 std::string Hundredths(std::int64_t v) {
@@ -80,7 +78,7 @@ class QuoteServerPagesTest : public ::testing::Test {
                      const server::MarketMoment& m, const server::IndexQuote& sh,
                      const server::IndexQuote& sz) {
         SCOPED_TRACE(q.code);
-        EXPECT_EQ(r.name, G(q.name));
+        EXPECT_EQ(r.name, Gbk(q.name));
         EXPECT_EQ(r.latest, Hundredths(q.latest));
         std::int64_t change = m.phase == MarketPhase::PreOpen ? 0 : q.latest - q.previousClose;
         EXPECT_EQ(r.changePercent, server::FormatPercent(change, q.previousClose));
@@ -101,7 +99,7 @@ class QuoteServerPagesTest : public ::testing::Test {
     void ExpectIndex(const QuoteRecord& r, const server::IndexQuote& q,
                      const server::MarketMoment& m) {
         SCOPED_TRACE(q.name);
-        EXPECT_EQ(r.name, G(q.name));
+        EXPECT_EQ(r.name, Gbk(q.name));
         EXPECT_EQ(r.latest, Hundredths(q.latest));
         EXPECT_EQ(r.previousClose, Hundredths(q.previousClose));
         EXPECT_EQ(r.low, Hundredths(q.low));
@@ -195,7 +193,7 @@ TEST_F(QuoteServerPagesTest, AClosedMarketGivesTheCloseAndKeepsTheSharedTexts) {
         std::optional<server::StockQuote> q = Market().Stock("600036", m);
         ASSERT_TRUE(q);
         QuoteRecord& r = Refresh("600036", kStockPageMarker);
-        EXPECT_EQ(r.name, G(q->name));
+        EXPECT_EQ(r.name, Gbk(q->name));
         EXPECT_EQ(r.latest, Hundredths(q->latest));
         EXPECT_EQ(r.changePercent, "0%");
         for (const std::string* f :

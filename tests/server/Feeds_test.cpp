@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "server/Gbk.h"
+#include "tests/support/Gbk.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +18,7 @@
 namespace server {
 namespace {
 
-std::string Gbk(std::string_view utf8) {
-    return Utf8ToGbk(utf8).value();
-}
+using testsupport::Gbk;
 
 // A recorded reply from tests/data/feeds of the source folder.
 std::string Fixture(const char* name) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "server/Gbk.h"
+#include "tests/support/Gbk.h"
 
 #include <optional>
 #include <string>
@@ -11,10 +12,7 @@
 
 namespace servertest {
 
-inline std::string Gbk(std::string_view utf8) {
-    std::optional<std::string> gbk = server::Utf8ToGbk(utf8);
-    return gbk ? *gbk : std::string("<not GBK>");
-}
+using testsupport::Gbk;
 
 // The bytes from marker + k up to (not including) the first `end` found from
 // the marker's own first byte, or nothing when the marker (at a position

@@ -1,8 +1,8 @@
 // A loopback stand-in for the public quote feeds (see FeedStandIn.h).
 #include "tests/support/FeedStandIn.h"
 
-#include "server/Gbk.h"
 #include "server/LiveMarket.h"
+#include "tests/support/Gbk.h"
 
 #include <httplib.h>
 
@@ -53,10 +53,6 @@ std::string Join(const std::vector<std::string>& parts, char by) {
     for (size_t i = 0; i < parts.size(); ++i)
         text += (i ? std::string(1, by) : "") + parts[i];
     return text;
-}
-
-std::string Gbk(const std::string& utf8) {
-    return server::Utf8ToGbk(utf8).value();
 }
 
 } // namespace

@@ -24,14 +24,6 @@
 
 namespace testsupport {
 
-std::string Gbk(const std::string& utf8) {
-    return platform::Utf16ToGbk(platform::Utf8ToUtf16(utf8));
-}
-
-std::string Utf8(const std::u16string& text) {
-    return platform::Utf16ToUtf8(text);
-}
-
 SettingsSession::SettingsSession(const std::string& start) {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "stockat-settings-XXXXXX").string();

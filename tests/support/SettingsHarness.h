@@ -12,6 +12,8 @@
 //   EXPECT_EQ(s.Text(IDC_FREQ_MINUTES), u"1.0");
 #pragma once
 
+#include "tests/support/Gbk.h"
+
 #include "common/QuoteRecord.h"
 #include "platform/headless/Driver.h"
 #include "tests/support/QuoteServerFixture.h"
@@ -92,9 +94,5 @@ class SettingsSession {
     std::unique_ptr<ScriptedQuoteServer> server_;
     std::unique_ptr<platform::headless::Driver> driver_;
 };
-
-// UTF-8 <-> GBK for test data.
-std::string Gbk(const std::string& utf8);
-std::string Utf8(const std::u16string& text);
 
 } // namespace testsupport

@@ -18,6 +18,7 @@
 #include "refresh/RefreshCycle.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
+#include "tests/support/Gbk.h"
 #include "tests/support/QuoteServerFixture.h"
 #include "watchlist/DataFiles.h"
 
@@ -45,15 +46,11 @@ EveningOptions(const std::string& start = "2026-03-04 20:00:00") {
 
 // Texts between the records (GBK), the controls (UTF-16) and the screen
 // (UTF-8).
-inline std::string Gbk(const std::u16string& text) {
-    return platform::Utf16ToGbk(text);
-}
+using testsupport::Gbk;
 inline std::u16string Wide(const std::string& gbk) {
     return platform::GbkToUtf16(gbk);
 }
-inline std::string Utf8(const std::u16string& text) {
-    return platform::Utf16ToUtf8(text);
-}
+using testsupport::Utf8;
 
 class AppTest : public ::testing::Test {
   protected:
