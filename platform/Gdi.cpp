@@ -5,15 +5,11 @@
 #include "platform/Canvas.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
-
-struct HBRUSH__ {
-    COLORREF color = 0;
-    bool stock = false;
-};
 
 struct HICON__ {
     ICONTEMPLATE icon;
@@ -34,11 +30,20 @@ struct HDC__ {
 namespace platform {
 namespace {
 
-// Brushes and icons are handed out as raw pointers; the registry lets
-// DeleteObject refuse a handle it did not make instead of freeing garbage.
+struct Brush {
+    COLORREF color = 0;
+    bool stock = false;
+};
+
+// Icons are handed out as raw pointers; the registry lets a call refuse a
+// handle it did not make instead of reading garbage. Brushes come and go while
+// the program paints, so a brush handle is not an address but a serial number
+// that is never handed out twice: a deleted brush's handle stays dead even
+// after the memory it used has gone to a new brush.
 struct GdiObjects {
     std::mutex mutex;
-    std::set<HBRUSH> brushes;
+    std::map<HBRUSH, Brush> brushes;
+    std::uintptr_t lastBrush = 0;
     std::map<COLORREF, HBRUSH> stockBrushes;
     std::set<HICON> icons;
     std::set<HDC> dcs;
@@ -47,6 +52,17 @@ struct GdiObjects {
 GdiObjects& Objects() {
     static GdiObjects* objects = new GdiObjects; // lives for the process
     return *objects;
+}
+
+// Registers a brush under a fresh handle; the caller holds the mutex. The
+// handles start above the COLOR_x + 1 values that window classes use for
+// system colours, and are never dereferenced.
+HBRUSH AddBrush(GdiObjects& o, Brush brush) {
+    constexpr std::uintptr_t kFirstBrush = 0x10000;
+    ++o.lastBrush;
+    auto handle = reinterpret_cast<HBRUSH>(kFirstBrush + o.lastBrush * 16);
+    o.brushes.emplace(handle, brush);
+    return handle;
 }
 
 bool IsDC(HDC dc) {
@@ -226,20 +242,20 @@ HBRUSH MakeStockBrush(COLORREF color) {
     if (it != o.stockBrushes.end()) {
         return it->second;
     }
-    auto* brush = new HBRUSH__{color, true};
+    HBRUSH brush = AddBrush(o, Brush{color, true});
     o.stockBrushes[color] = brush;
-    o.brushes.insert(brush);
     return brush;
 }
 
 bool BrushColor(HBRUSH brush, COLORREF* color) {
     GdiObjects& o = Objects();
     std::lock_guard lock(o.mutex);
-    if (brush == nullptr || o.brushes.count(brush) == 0) {
+    auto it = o.brushes.find(brush);
+    if (it == o.brushes.end()) {
         return false;
     }
     if (color != nullptr) {
-        *color = brush->color;
+        *color = it->second.color;
     }
     return true;
 }
@@ -267,34 +283,29 @@ using platform::CellRect;
 using platform::IsDC;
 
 HBRUSH CreateSolidBrush(COLORREF color) {
-    auto* brush = new HBRUSH__{color, false};
     platform::GdiObjects& o = platform::Objects();
     std::lock_guard lock(o.mutex);
-    o.brushes.insert(brush);
-    return brush;
+    return platform::AddBrush(o, platform::Brush{color, false});
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
     auto* brush = static_cast<HBRUSH>(object);
     platform::GdiObjects& o = platform::Objects();
-    {
-        std::lock_guard lock(o.mutex);
-        auto it = o.brushes.find(brush);
-        if (it == o.brushes.end()) {
-            return FALSE;
-        }
-        if (brush->stock) {
-            return TRUE;
-        }
-        o.brushes.erase(it);
-        // A DC that still has the brush selected forgets it.
-        for (HDC dc : o.dcs) {
-            if (dc->brush == brush) {
-                dc->brush = nullptr;
-            }
+    std::lock_guard lock(o.mutex);
+    auto it = o.brushes.find(brush);
+    if (it == o.brushes.end()) {
+        return FALSE;
+    }
+    if (it->second.stock) {
+        return TRUE;
+    }
+    o.brushes.erase(it);
+    // A DC that still has the brush selected forgets it.
+    for (HDC dc : o.dcs) {
+        if (dc->brush == brush) {
+            dc->brush = nullptr;
         }
     }
-    delete brush;
     return TRUE;
 }
 

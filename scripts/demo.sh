@@ -5,9 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-# clang: g++ 12 stops a -O3 build on a false -Wrestrict warning.
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTOCKAT_WERROR=ON \
   -DSTOCKAT_TESTS=OFF -DSTOCKAT_BENCH=OFF -DSTOCKAT_FUZZ=OFF
 cmake --build build --target stockat stockat-quoted -j "${STOCKAT_JOBS:-$(nproc)}"
 exec build/stockat --demo "$@"

@@ -38,6 +38,9 @@ Driver::Driver(Options options) : options_(std::move(options)) {
     screen_ = Canvas(options_.cols, options_.rows);
 }
 
+// Ending the device thread ends the modal loops still open, and the code
+// after them runs, inside the work that opened them: what a piece of work
+// captures by reference must outlive the driver, not only the test body.
 Driver::~Driver() {
     if (thread_.joinable()) {
         observe::SetShuttingDown(true);

@@ -107,7 +107,16 @@ TEST_F(ConnectionTest, CancelAtFirstStartLeavesItUnchosenAndTheMenuOffersItAgain
 }
 
 TEST_F(ConnectionTest, AStoredMethodIsNotAskedForAndIsSelected) {
+    // g++ 12 at -O3 takes this inlined assignment of a literal to a std::string for an overlapping
+    // copy: a known false -Wrestrict of its string code.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
     s.settings.ConnectionMethod = "3";
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
     s.Start();
     EXPECT_EQ(s.Top(), Shell.mainWindow);
     s.Command(IDC_CONNECTIONMETHOD);
@@ -122,7 +131,16 @@ TEST_F(ConnectionTest, AStoredMethodIsNotAskedForAndIsSelected) {
 }
 
 TEST_F(ConnectionTest, AnUnknownStoredValueCountsAsNoneChosen) {
+    // g++ 12 at -O3 takes this inlined assignment of a literal to a std::string for an overlapping
+    // copy: a known false -Wrestrict of its string code.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
     s.settings.ConnectionMethod = "7";
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
     s.Start();
     ASSERT_EQ(s.TopTitle(), kTitle);
     EXPECT_EQ(Selection(), 0);

@@ -91,7 +91,16 @@ TEST(InfoDialogs, AboutBoxShowsTheNameWithItsVersion) {
 TEST(InfoDialogs, TrafficShowsThisRunAndTheStoredMonthWithFourDecimals) {
     SettingsSession s;
     s.settings.MonthTraffic = 1.23456;
+    // g++ 12 at -O3 takes this inlined assignment of a literal to a std::string for an overlapping
+    // copy: a known false -Wrestrict of its string code.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
     s.settings.TrafficMonth = "3"; // the device's month: the total is kept
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
     s.Start();
     s.Command(IDC_TRAFFIC);
     ASSERT_EQ(s.TopTitle(), u"瞰市[流量]");

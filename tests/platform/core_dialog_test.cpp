@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -114,24 +115,28 @@ class DialogTest : public ::testing::Test {
         ASSERT_NE(mainWindow, nullptr);
     }
 
-    // Opens a dialog from the main window's thread; `result` is written when
-    // its loop ends.
-    void OpenDialog(INT_PTR* result, LPARAM depth = 1) {
+    // Opens a dialog from the main window's thread; the result it returns is
+    // written when its loop ends. That may be only when the driver shuts the
+    // device thread down after the test, so the result is kept here, where it
+    // outlives the driver, and not in the test's own frame.
+    const INT_PTR& OpenDialog(LPARAM depth = 1) {
+        INT_PTR* result = &results.emplace_back(-5);
         d.Run([result, depth] {
             *result = DialogBoxIndirectParam(nullptr, &Template(), nullptr, DepthDlgProc, depth);
             events.push_back("outer returned " + std::to_string(*result));
         });
+        return *result;
     }
 
     std::u16string TopClass() const { return d.Windows().front().className; }
 
+    std::deque<INT_PTR> results; // declared before the driver: destroyed after it
     Driver d;
 };
 
 TEST_F(DialogTest, MainTimerTicksUnderADialogAndUnderAMessageBoxFromIt) {
     d.Run([] { SetTimer(mainWindow, 1, 30000, nullptr); });
-    INT_PTR result = -5;
-    OpenDialog(&result);
+    const INT_PTR& result = OpenDialog();
     HWND dlg = d.Top();
     EXPECT_EQ(TopClass(), u"#32770");
     d.Advance(30000);
@@ -154,8 +159,7 @@ TEST_F(DialogTest, MainTimerTicksUnderADialogAndUnderAMessageBoxFromIt) {
 }
 
 TEST_F(DialogTest, NestedDialogsUnwindInOrderWithTheirResults) {
-    INT_PTR result = -5;
-    OpenDialog(&result);
+    const INT_PTR& result = OpenDialog();
     HWND first = d.Top();
     d.Post(first, WM_COMMAND, 200, 0); // opens depth 2
     HWND second = d.Top();
@@ -179,8 +183,7 @@ TEST_F(DialogTest, NestedDialogsUnwindInOrderWithTheirResults) {
 }
 
 TEST_F(DialogTest, ADialogReplacedByAFreshOneUnwindsWithIt) {
-    INT_PTR result = -5;
-    OpenDialog(&result);
+    const INT_PTR& result = OpenDialog();
     d.Post(d.Top(), WM_COMMAND, 500, 0);
     d.Post(d.Top(), WM_COMMAND, 500, 0);
     // Only the newest is on the screen; the replaced ones wait underneath.
@@ -197,8 +200,7 @@ TEST_F(DialogTest, ADialogReplacedByAFreshOneUnwindsWithIt) {
 }
 
 TEST_F(DialogTest, QuitInsideNestedLoopsEndsTheProgramsLoopToo) {
-    INT_PTR result = -5;
-    OpenDialog(&result);
+    OpenDialog();
     d.Post(d.Top(), WM_COMMAND, 300, 0); // a message box inside the dialog
     ASSERT_EQ(TopClass(), u"#MessageBox");
     // A quit from outside the box (here: a posted command to the dialog
@@ -212,8 +214,7 @@ TEST_F(DialogTest, QuitInsideNestedLoopsEndsTheProgramsLoopToo) {
 }
 
 TEST_F(DialogTest, FocusIsSavedAndRestoredAroundADialog) {
-    INT_PTR result = -5;
-    OpenDialog(&result);
+    OpenDialog();
     HWND first = d.Top();
     HWND two = GetDlgItem(first, 1002);
     d.Run([&] { SetFocus(two); });
@@ -227,8 +228,7 @@ TEST_F(DialogTest, FocusIsSavedAndRestoredAroundADialog) {
 }
 
 TEST_F(DialogTest, TabAndShiftTabMoveTheFocusAcrossFocusableControls) {
-    INT_PTR result = -5;
-    OpenDialog(&result);
+    OpenDialog();
     HWND dlg = d.Top();
     EXPECT_EQ(d.Focus(), GetDlgItem(dlg, 1001));
     d.Tab();
@@ -249,8 +249,7 @@ TEST_F(DialogTest, TabAndShiftTabMoveTheFocusAcrossFocusableControls) {
 }
 
 TEST_F(DialogTest, SetForegroundWindowWithTheGroupBitKeepsTheStack) {
-    INT_PTR result = -5;
-    OpenDialog(&result);
+    OpenDialog();
     HWND dlg = d.Top();
     auto group = reinterpret_cast<HWND>(reinterpret_cast<std::uintptr_t>(mainWindow) | 1);
     d.Run([&] { EXPECT_EQ(SetForegroundWindow(group), TRUE); });
@@ -264,8 +263,7 @@ TEST_F(DialogTest, SetForegroundWindowWithTheGroupBitKeepsTheStack) {
 // cells is stretched across the screen's columns, up to 80; rows stay 8
 // units. A control that the program moved keeps its place.
 TEST_F(DialogTest, DialogUnitsMapToCellsAndFullScreenFillsTheWorkArea) {
-    INT_PTR result = -5;
-    OpenDialog(&result);
+    OpenDialog();
     HWND dlg = d.Top();
     // The button is moved by the program: 3 cells in, 5 cells wide.
     d.Run([&] { MoveWindow(GetDlgItem(dlg, 1003), 3 * kCellWidth, 0, 5 * kCellWidth, 22, TRUE); });
@@ -310,8 +308,7 @@ TEST_F(DialogTest, TitleButtonSendsIdokToADoneDialogAndBackgroundsTheMainWindow)
     EXPECT_EQ(d.Top(), mainWindow);
     EXPECT_TRUE(IsWindow(mainWindow));
 
-    INT_PTR result = -5;
-    OpenDialog(&result, 5);
+    OpenDialog(5);
     EXPECT_EQ(d.TitleButtonText(), u"ok");
     EXPECT_EQ(d.Title(), u"Dlg");
     d.TitleButton();

@@ -298,11 +298,50 @@ TEST_F(DesktopNotify, ServiceWithoutBodyMarkupGetsPlainText) {
 }
 
 TEST_F(DesktopNotify, NoBusIsQuietlyNothing) {
+    // A desktop is there, on the bus a session would find by default
+    // ($XDG_RUNTIME_DIR/bus), but the program is not told of a bus: it sends
+    // nothing there, nor to an address where no bus listens, and says
+    // nothing about it on the terminal. Then, told of the bus, it reaches it.
+    MockNotifications mock;
+    if (!StartMock(mock, "body")) {
+        GTEST_SKIP() << "python3-dbusmock is not installed (scripts/install-deps.sh installs it)";
+    }
+    const std::string address = mock.Address();
+    const std::string prefix = "unix:path=";
+    ASSERT_EQ(address.rfind(prefix, 0), 0u) << address;
+    const fs::path socket = address.substr(prefix.size(), address.find(',') - prefix.size());
+    fs::create_symlink(socket, dir_ / "bus");
+    std::optional<std::string> savedRuntime;
+    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) {
+        savedRuntime = old;
+    }
+    setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
     unsetenv("DBUS_SESSION_BUS_ADDRESS");
     platform::desktop::Notify(U(kTitle), U(kAlertPage));
     setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (dir_ / "no-such-bus").string()).c_str(), 1);
     platform::desktop::Notify(U(kTitle), U(kAlertPage));
-    // Neither call may crash or wait: there is simply no desktop to tell.
+    const std::string out = testing::internal::GetCapturedStdout();
+    const std::string err = testing::internal::GetCapturedStderr();
+    if (savedRuntime) {
+        setenv("XDG_RUNTIME_DIR", savedRuntime->c_str(), 1);
+    } else {
+        unsetenv("XDG_RUNTIME_DIR");
+    }
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "");
+    EXPECT_FALSE(fs::exists(dir_ / "no-such-bus"));
+    auto calls = mock.NotifyCalls();
+    ASSERT_TRUE(calls.has_value());
+    EXPECT_TRUE(calls->empty());
+
+    setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    platform::desktop::Notify(U(kTitle), U(kAlertPage));
+    calls = mock.NotifyCalls();
+    ASSERT_TRUE(calls.has_value());
+    EXPECT_EQ(calls->size(), 1u);
 }
 
 } // namespace

@@ -224,6 +224,11 @@ TEST(GdiObjects, DeleteObjectRefusesWhatIsNotALiveBrush) {
     HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
     EXPECT_EQ(TRUE, DeleteObject(brush));
     EXPECT_EQ(FALSE, DeleteObject(brush)); // twice
+    // A brush made afterwards never gets the dead brush's handle back.
+    HBRUSH next = CreateSolidBrush(RGB(1, 2, 3));
+    EXPECT_NE(next, brush);
+    EXPECT_EQ(FALSE, DeleteObject(brush));
+    EXPECT_EQ(TRUE, DeleteObject(next));
     int local = 0;
     EXPECT_EQ(FALSE, DeleteObject(&local));
     EXPECT_EQ(FALSE, DeleteObject(nullptr));

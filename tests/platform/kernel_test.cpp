@@ -1,6 +1,7 @@
 // Kernel services: phone paths under the device root, the file calls with
 // their error codes, handles, the named mutex and Sleep on a manual clock.
 
+#include "platform/Text.h"
 #include "platform/clock.h"
 #include "platform/device.h"
 #include "platform/win.h"
@@ -74,11 +75,14 @@ TEST_F(KernelTest, PhonePathsMapUnderTheRootAndNeverLeaveIt) {
     EXPECT_EQ(platform::DevicePath(u"\\a"), platform::DefaultDeviceRoot() / "a");
     platform::Device().root = root_;
 
-    // Calls with such a path fail cleanly.
-    EXPECT_EQ(CreateFile(u"..\\x", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+    // Calls with such a path fail cleanly, and create nothing beside the
+    // root (under a name of this test's own: the folder above is shared).
+    const std::string outside = root_.filename().string() + "-outside";
+    const std::u16string escape = u"..\\" + platform::Utf8ToUtf16(outside);
+    EXPECT_EQ(CreateFile(escape.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr),
               INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
-    EXPECT_FALSE(fs::exists(root_.parent_path() / "x"));
+    EXPECT_FALSE(fs::exists(root_.parent_path() / outside));
 }
 
 TEST_F(KernelTest, FoldersAreCreatedOnceAndReportWhatWentWrong) {

@@ -2,11 +2,14 @@
 // manual clock, the bundled quote server's pages on loopback, timer 1 inside
 // and outside trading hours, the interval settings, a user holding the
 // refresh off, a refresh under an open box, the manual refresh with its
-// progress pop-up and failure messages, and a fetch that fails part-way.
+// progress pop-up and failure messages, a fetch that fails part-way, a
+// network that is down, replies that are not quote pages and an empty list.
 #include "app/ServiceInfo.h"
 #include "common/ProgramState.h"
 #include "common/QuoteRecord.h"
 #include "common/ShellState.h"
+#include "platform/Text.h"
+#include "platform/connmgr.h"
 #include "platform/device.h"
 #include "refresh/RefreshCycle.h"
 #include "res/ResourceIds.h"
@@ -395,4 +398,79 @@ TEST_F(RefreshTest, TheServiceRequestIsPartOfTheRunningCycle) {
     ASSERT_EQ(peer.requestCount(), 2) << "one quote page, then the service request";
     EXPECT_EQ(flagDuringService.load(), 0);
     EXPECT_EQ(RefreshIdle, 1);
+}
+
+TEST_F(RefreshTest, ANetworkThatIsDownLeavesTheAutomaticRefreshOnForItsReturn) {
+    Begin("2026-03-04 10:00:00", 30);
+    platform::Device().networkUp = false;
+    d().Advance(30000);
+    EXPECT_EQ(QuoteRequests(), 0);
+    EXPECT_EQ(RefreshIdle, 1) << "a connection that fails gives the flag back";
+    // The network comes back: the next tick refreshes by itself, without a
+    // manual refresh first.
+    platform::Device().networkUp = true;
+    d().Advance(30000);
+    EXPECT_EQ(QuoteRequests(), 3);
+    EXPECT_EQ(WatchList[0].name, Gbk("民生银行"));
+}
+
+TEST_F(RefreshTest, RepliesThatAreNotQuotePagesLeaveTheirRecordsAsTheyWere) {
+    Begin("2026-03-04 10:00:00", 30);
+    // 600016 gets its page; 600036 a 404 page; 000001 an answer that is no
+    // quote page (a busy server's page, "200 OK" but without the markers).
+    testsupport::ScriptedServer peer([&](const std::string& request, int) {
+        const std::string target = testsupport::RequestTarget(request);
+        if (target.find("600036") != std::string::npos) {
+            return testsupport::ScriptedReply::Send(
+                "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nNot Found");
+        }
+        if (target.find("000001") != std::string::npos) {
+            return testsupport::ScriptedReply::Send(
+                "HTTP/1.1 200 OK\r\nContent-Length: 19\r\n\r\n<p>server busy</p>\n");
+        }
+        return testsupport::ScriptedReply::Send(
+            s->server().ReplyFor(target, platform::Clock().NowEpochMs()));
+    });
+    peer.PointDevice();
+    d().Advance(30000);
+    ASSERT_GE(peer.requestCount(), 3);
+    EXPECT_EQ(WatchList[0].name, Gbk("民生银行"));
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(WatchList[i].name, Gbk("股票")) << i;
+        EXPECT_EQ(WatchList[i].latest, "1.00") << i;
+        EXPECT_EQ(WatchList[i].previousClose, "1.00") << i;
+        EXPECT_EQ(WatchList[i].updateTime, "10:00:00") << i;
+    }
+    EXPECT_EQ(RefreshIdle, 1);
+}
+
+TEST_F(RefreshTest, AManualRefreshGivesTheListItsRowsAgain) {
+    Begin("2026-03-07 10:00:00", 30);
+    // A record the list has not been told of yet (the list still has three
+    // rows): the manual refresh fetches it with the others, and at its end
+    // the list takes the watch list's row count and shows every record.
+    d().Run([] {
+        WatchList[3] = WatchList[2];
+        WatchList[3].code = "600519";
+        ++stockCount;
+    });
+    ASSERT_EQ(d().ItemMessage(Shell.mainWindow, IDC_QUOTELIST, LVM_GETITEMCOUNT), 3);
+    Command(IDC_MANUALREFRESH);
+    d().Advance(1000);
+    ASSERT_EQ(QuoteRequests(), 4);
+    ASSERT_EQ(d().Top(), Shell.mainWindow);
+    EXPECT_EQ(d().ItemMessage(Shell.mainWindow, IDC_QUOTELIST, LVM_GETITEMCOUNT), 4);
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_NE(WatchList[i].name, Gbk("股票")) << i;
+        const std::string name = platform::Utf16ToUtf8(platform::GbkToUtf16(WatchList[i].name));
+        EXPECT_TRUE(ScreenShows(name)) << name << "\n" << d().ScreenText();
+    }
+}
+
+TEST_F(RefreshTest, AnEmptyListMakesNoConnectionOnTheTimer) {
+    Begin("2026-03-04 10:00:00", 30, {});
+    const int before = platform::ConnMgrRequestCountForTesting();
+    d().Advance(120000);
+    EXPECT_EQ(platform::ConnMgrRequestCountForTesting(), before);
+    EXPECT_TRUE(s->server().requests().empty()) << "not even the once-a-run service request";
 }

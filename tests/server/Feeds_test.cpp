@@ -70,7 +70,10 @@ std::vector<std::string> Summaries(const FeedReply& reply) {
 std::string Texts(const std::vector<FeedSymbol>& symbols) {
     std::string out;
     for (const FeedSymbol& s : symbols) {
-        out += (out.empty() ? "" : ",") + s.Text();
+        if (!out.empty()) {
+            out += ',';
+        }
+        out += s.Text();
     }
     return out;
 }
@@ -496,7 +499,8 @@ std::string Row(const char* code, int market, const char* name,
     std::string row;
     for (auto& [k, v] : f) {
         if (!v.empty()) {
-            row += (row.empty() ? "{" : ",") + ("\"" + k + "\":" + v);
+            row += row.empty() ? '{' : ',';
+            row += '"' + k + "\":" + v;
         }
     }
     return row + "}";

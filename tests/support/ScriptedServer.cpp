@@ -245,7 +245,16 @@ std::uint16_t ScriptedPeer::RefusedPort() {
 
 FetchTestState::FetchTestState() : savedDevice_(platform::Device()) {
     ResetProgramState();
+    // g++ 12 at -O3 takes this inlined assignment of a literal to a std::string for an overlapping
+    // copy: a known false -Wrestrict of its string code.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
     Settings.ConnectionMethod = "2";
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
     SetFetchDeadlineForTesting(10000);
 }
 

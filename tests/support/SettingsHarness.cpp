@@ -39,8 +39,17 @@ SettingsSession::SettingsSession(const std::string& start) {
     server_ = std::make_unique<ScriptedQuoteServer>();
     server_->PointDevice();
     ResetProgramState();
+    // g++ 12 at -O3 takes these inlined assignments of a literal to a std::string for an
+    // overlapping copy: a known false -Wrestrict of its string code.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
     settings.ConnectionMethod = "2";
     settings.Background = "W";
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 }
 
 SettingsSession::~SettingsSession() {
@@ -61,10 +70,19 @@ void SettingsSession::AddStock(const std::string& code, const std::string& nameU
     r.latest = latest;
     r.changePercent = changePercent;
     r.sellTarget = sellTarget;
+    // g++ 12 at -O3 takes these inlined assignments of a literal to a std::string for an
+    // overlapping copy: a known false -Wrestrict of its string code.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
+#endif
     r.sellAlerted = "N";
     r.buyTarget = buyTarget;
     r.buyAlerted = "N";
     r.change = "0";
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
     r.previousClose = previousClose;
     r.open = previousClose;
     r.high = latest;

@@ -164,6 +164,21 @@ TEST_F(DataFilesTest, ANewMonthResetsTheMonthTrafficButTheSameMonthOfANewYearDoe
     EXPECT_EQ(Settings.TrafficMonth, "3");
 }
 
+TEST_F(DataFilesTest, TheFirstRunsTrafficIsKeptByTheSecondStart) {
+    // First start, no files: the month is recorded at once.
+    LoadSettings();
+    EXPECT_EQ(Settings.TrafficMonth, "3");
+    // The run's fetches count their traffic; the exit saves it.
+    Settings.MonthTraffic += 0.125;
+    SaveSettings();
+
+    // The second start in the same month keeps the count.
+    ResetProgramState();
+    LoadSettings();
+    EXPECT_DOUBLE_EQ(Settings.MonthTraffic, 0.125);
+    EXPECT_EQ(Settings.TrafficMonth, "3");
+}
+
 TEST_F(DataFilesTest, EmptySettingsFieldsKeepTheValuesInMemory) {
     Settings.NotifyMethod = "s";
     Settings.ConnectionMethod = "1";
