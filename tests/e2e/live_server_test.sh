@@ -51,7 +51,9 @@ wait_for "$ADD_TITLE" 10
 tm send-keys -t main -l 600036
 wait_for 600036 10
 keys F2
-wait_for "[600036]" 30
+wait_for "$DETAIL_TITLE" 30
+wait_for 600036 10
+screen | grep -qE "\[ *600036 *\]" || fail "no [600036]"
 keys F2
 wait_for "$H_NAME" 10
 screen | grep -qE '[0-9]+\.[0-9]{2} +[-+]?[0-9]+\.[0-9]{2}%' || fail "the new row has no quote"
