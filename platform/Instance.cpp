@@ -9,9 +9,9 @@
 // thread (through the loop's descriptor watches), because only that thread
 // may look at windows.
 //
-// Protocol: one request per connection. Every message is a frame: a 32-bit
-// little-endian length, then that many bytes. Strings inside are a 32-bit
-// length and UTF-8 bytes.
+// Protocol: one request per connection. Every message is a frame
+// (platform/FdFrame.h): a 32-bit little-endian length, then that many bytes. Strings inside are a
+// 32-bit length and UTF-8 bytes.
 //   'F' flags:u8 [class] [title]      find a top-level window; flags bit 0:
 //                                     class given, bit 1: title given
 //      reply 'W' id:u64 class title   found
@@ -26,6 +26,7 @@
 // records live until the process ends.
 
 #include "platform/instance.h"
+#include "platform/FdFrame.h"
 #include "platform/Handles.h"
 #include "platform/Text.h"
 #include "platform/device.h"
@@ -77,11 +78,7 @@ void PutString(std::string& out, const std::u16string& s) {
     PutU32(out, static_cast<std::uint32_t>(utf8.size()));
     out += utf8;
 }
-std::string Frame(const std::string& payload) {
-    std::string out;
-    PutU32(out, static_cast<std::uint32_t>(payload.size()));
-    return out + payload;
-}
+using platform::fdframe::Frame;
 
 // Reads the fields of a payload; any read past the end marks it bad.
 struct Reader {
@@ -116,13 +113,11 @@ struct Reader {
 // Takes one whole frame off the front of `buffer`; false when none is there
 // yet. A frame announcing more than kMaxFrame bytes sets `bad`.
 bool TakeFrame(std::string& buffer, std::string& payload, bool& bad) {
-    if (buffer.size() < 4) {
+    std::optional<std::uint32_t> length = platform::fdframe::FrameLength(buffer);
+    if (!length) {
         return false;
     }
-    std::uint32_t n = 0;
-    for (int i = 0; i < 4; ++i) {
-        n |= std::uint32_t(static_cast<unsigned char>(buffer[i])) << (8 * i);
-    }
+    std::uint32_t n = *length;
     if (n > kMaxFrame) {
         bad = true;
         return false;
@@ -138,26 +133,9 @@ bool TakeFrame(std::string& buffer, std::string& payload, bool& bad) {
 bool SendAll(int fd, const std::string& bytes, int passFd = -1) {
     size_t sent = 0;
     while (sent < bytes.size()) {
-        msghdr msg{};
-        iovec iov{const_cast<char*>(bytes.data() + sent), bytes.size() - sent};
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-        if (sent == 0 && passFd >= 0) {
-            std::memset(control, 0, sizeof control);
-            msg.msg_control = control;
-            msg.msg_controllen = sizeof control;
-            cmsghdr* c = CMSG_FIRSTHDR(&msg);
-            c->cmsg_level = SOL_SOCKET;
-            c->cmsg_type = SCM_RIGHTS;
-            c->cmsg_len = CMSG_LEN(sizeof(int));
-            std::memcpy(CMSG_DATA(c), &passFd, sizeof(int));
-        }
-        ssize_t n = sendmsg(fd, &msg, MSG_NOSIGNAL);
+        ssize_t n = platform::fdframe::SendWithFd(fd, bytes.data() + sent, bytes.size() - sent,
+                                                  sent == 0 ? passFd : -1, MSG_NOSIGNAL);
         if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
             if (errno == EAGAIN) {
                 pollfd p{fd, POLLOUT, 0};
                 if (poll(&p, 1, 1000) <= 0) {
@@ -175,33 +153,7 @@ bool SendAll(int fd, const std::string& bytes, int passFd = -1) {
 // Reads from `fd` into `buffer`, keeping any descriptors that arrive.
 // Returns the bytes read, 0 at the end, -1 on error (EAGAIN included).
 ssize_t ReceiveSome(int fd, std::string& buffer, std::vector<int>& fds) {
-    char data[4096];
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)];
-    msghdr msg{};
-    iovec iov{data, sizeof data};
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    ssize_t n;
-    do {
-        n = recvmsg(fd, &msg, MSG_CMSG_CLOEXEC);
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) {
-        return -1;
-    }
-    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
-        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS) {
-            size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-            for (size_t i = 0; i < count; ++i) {
-                int passed;
-                std::memcpy(&passed, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
-                fds.push_back(passed);
-            }
-        }
-    }
-    buffer.append(data, static_cast<size_t>(n));
-    return n;
+    return platform::fdframe::ReceiveWithFds(fd, buffer, 4096, fds, 0);
 }
 
 bool SocketAddress(const std::filesystem::path& path, sockaddr_un& addr) {

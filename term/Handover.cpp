@@ -1,6 +1,8 @@
 // The terminal hand-over between two copies of the program (see Handover.h).
 #include "term/Handover.h"
 
+#include "platform/FdFrame.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -29,12 +31,7 @@ std::string EncodeHello(const EnvValues& values) {
         payload += name + "=" + value;
         payload.push_back('\0');
     }
-    std::string frame;
-    auto n = static_cast<std::uint32_t>(payload.size());
-    for (int i = 0; i < 4; ++i) {
-        frame.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
-    }
-    return frame + payload;
+    return platform::fdframe::Frame(payload);
 }
 
 std::optional<EnvValues> DecodeHello(std::string_view payload) {
@@ -57,23 +54,8 @@ std::optional<EnvValues> DecodeHello(std::string_view payload) {
 
 bool SendHello(int socketFd, int ttyFd, const EnvValues& values) {
     std::string frame = EncodeHello(values);
-    msghdr msg{};
-    iovec iov{frame.data(), frame.size()};
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-    std::memset(control, 0, sizeof control);
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    cmsghdr* c = CMSG_FIRSTHDR(&msg);
-    c->cmsg_level = SOL_SOCKET;
-    c->cmsg_type = SCM_RIGHTS;
-    c->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(c), &ttyFd, sizeof(int));
-    ssize_t n;
-    do {
-        n = sendmsg(socketFd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
-    } while (n < 0 && errno == EINTR);
+    ssize_t n = platform::fdframe::SendWithFd(socketFd, frame.data(), frame.size(), ttyFd,
+                                              MSG_NOSIGNAL | MSG_DONTWAIT);
     // A fresh socket pair takes the whole small frame at once.
     return n == static_cast<ssize_t>(frame.size());
 }
@@ -89,11 +71,8 @@ std::optional<Hello> ReceiveHello(int socketFd, int timeoutMs) {
         }
     };
     for (;;) {
-        if (buffer.size() >= 4) {
-            std::uint32_t n = 0;
-            for (int i = 0; i < 4; ++i) {
-                n |= std::uint32_t(static_cast<unsigned char>(buffer[i])) << (8 * i);
-            }
+        if (std::optional<std::uint32_t> length = platform::fdframe::FrameLength(buffer)) {
+            std::uint32_t n = *length;
             if (n > kMaxHello) {
                 closeAll();
                 return std::nullopt;
@@ -131,44 +110,18 @@ std::optional<Hello> ReceiveHello(int socketFd, int timeoutMs) {
         // Read no further than the frame, so that later resize bytes stay in
         // the socket for the watch that follows.
         size_t want = 4;
-        if (buffer.size() >= 4) {
-            std::uint32_t n = 0;
-            for (int i = 0; i < 4; ++i) {
-                n |= std::uint32_t(static_cast<unsigned char>(buffer[i])) << (8 * i);
-            }
-            want = 4 + n;
+        if (std::optional<std::uint32_t> length = platform::fdframe::FrameLength(buffer)) {
+            want = 4 + *length;
         }
-        char data[512];
-        size_t room = std::min(sizeof data, want - buffer.size());
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)];
-        msghdr msg{};
-        iovec iov{data, room};
-        msg.msg_iov = &iov;
-        msg.msg_iovlen = 1;
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        ssize_t got;
-        do {
-            got = recvmsg(socketFd, &msg, MSG_CMSG_CLOEXEC | MSG_DONTWAIT);
-        } while (got < 0 && errno == EINTR);
+        ssize_t got = platform::fdframe::ReceiveWithFds(socketFd, buffer, want - buffer.size(), fds,
+                                                        MSG_DONTWAIT);
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
-        }
-        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); got >= 0 && c != nullptr; c = CMSG_NXTHDR(&msg, c)) {
-            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS) {
-                size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-                for (size_t i = 0; i < count; ++i) {
-                    int passed;
-                    std::memcpy(&passed, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
-                    fds.push_back(passed);
-                }
-            }
         }
         if (got <= 0) {
             closeAll(); // the other copy went away, or the socket failed
             return std::nullopt;
         }
-        buffer.append(data, static_cast<size_t>(got));
     }
 }
 
