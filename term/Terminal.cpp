@@ -1,5 +1,8 @@
-// The terminal front-end (see Terminal.h for the design).
+// The terminal front-end: installing it, ending it, and the calls of the
+// platform (see Terminal.h for the design; the sessions, the drawing and the
+// input are in TerminalSession.cpp, TerminalDraw.cpp and TerminalInput.cpp).
 #include "term/Terminal.h"
+#include "term/TerminalInternal.h"
 
 #include "platform/loop.h"
 #include "term/Curses.h"
@@ -21,7 +24,7 @@
 
 namespace term {
 
-namespace {
+namespace internal {
 
 // Signals reach the message loop through a pipe: the handler writes one
 // byte naming the signal, and a descriptor watch reads it on the UI thread.
@@ -80,7 +83,9 @@ int OpenOwnTerminal() {
     return fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
 }
 
-} // namespace
+} // namespace internal
+
+using namespace internal;
 
 std::optional<TooSmallNotice> TooSmallNoticeFor(int cols, int rows) {
     if (cols >= kMinScreenCols && rows >= kMinScreenRows) {
@@ -132,21 +137,6 @@ Glyph ChooseGlyph(char32_t ch, int canvasWidth, int termWidth) {
     // cannot show it at all.
     return {L'?', canvasWidth == 2};
 }
-
-struct Terminal::Session {
-    SCREEN* screen = nullptr;
-    FILE* in = nullptr;
-    FILE* out = nullptr;
-    int ttyFd = -1; // the terminal, for its size; owned unless `own`
-    bool own = false;
-    int sideFd = -1;
-    platform::instance::ForegroundCompletion done;
-    int inputWatch = -1;
-    int sideWatch = -1;
-    ColorMode mode = ColorMode::None;
-    int emptyWakes = 0;
-    int cols = 0, rows = 0;
-};
 
 Terminal::Terminal() = default;
 
@@ -241,174 +231,6 @@ void Terminal::Finish() {
     platform::SetFrontEnd(nullptr);
 }
 
-// ---- Sessions ------------------------------------------------------------------
-
-bool Terminal::OpenSession(int ttyFd, bool own, const std::string& termName, int sideFd,
-                           platform::instance::ForegroundCompletion done) {
-    auto s = std::make_unique<Session>();
-    s->ttyFd = ttyFd;
-    s->own = own;
-    s->sideFd = sideFd;
-    s->done = std::move(done);
-    int inFd = fcntl(own ? STDIN_FILENO : ttyFd, F_DUPFD_CLOEXEC, 3);
-    int outFd = fcntl(own ? STDOUT_FILENO : ttyFd, F_DUPFD_CLOEXEC, 3);
-    s->in = inFd >= 0 ? fdopen(inFd, "r") : nullptr;
-    s->out = outFd >= 0 ? fdopen(outFd, "w") : nullptr;
-    if (s->in != nullptr && s->out != nullptr) {
-        s->screen = newterm(termName.empty() ? nullptr : termName.c_str(), s->out, s->in);
-        if (s->screen == nullptr) {
-            // A terminal type this machine does not know: the common one.
-            s->screen = newterm("xterm-256color", s->out, s->in);
-        }
-    }
-    if (s->screen == nullptr) {
-        if (s->in != nullptr) {
-            fclose(s->in);
-        } else if (inFd >= 0) {
-            close(inFd);
-        }
-        if (s->out != nullptr) {
-            fclose(s->out);
-        } else if (outFd >= 0) {
-            close(outFd);
-        }
-        if (!own) {
-            close(ttyFd);
-        }
-        if (sideFd >= 0) {
-            close(sideFd);
-        }
-        if (s->done) {
-            s->done(false);
-        }
-        return false;
-    }
-    set_term(s->screen);
-    raw();
-    noecho();
-    nonl();
-    intrflush(stdscr, FALSE);
-    keypad(stdscr, TRUE);
-    nodelay(stdscr, TRUE);
-    meta(stdscr, TRUE);
-    set_escdelay(25);
-    curs_set(0);
-    if (has_colors()) {
-        start_color();
-        s->mode = ModeFor(COLORS, tigetflag("RGB") > 0);
-    }
-    mousemask(BUTTON1_PRESSED | BUTTON1_CLICKED, nullptr);
-    mouseinterval(0);
-    getmaxyx(stdscr, s->rows, s->cols);
-    pairs_.clear();
-    s->inputWatch = platform::AddFdWatch(fileno(s->in), [this] { OnInput(); });
-    if (sideFd >= 0) {
-        s->sideWatch = platform::AddFdWatch(sideFd, [this] { OnSide(); });
-    }
-    session_ = std::move(s);
-    fullRedraw_ = true;
-    platform::InjectResize(session_->cols, session_->rows);
-    if (current_.Cols() > 0) {
-        Draw(true);
-    }
-    return true;
-}
-
-void Terminal::CloseSession() {
-    std::unique_ptr<Session> s = std::move(session_);
-    if (!s) {
-        return;
-    }
-    if (s->inputWatch >= 0) {
-        platform::RemoveFdWatch(s->inputWatch);
-    }
-    if (s->sideWatch >= 0) {
-        platform::RemoveFdWatch(s->sideWatch);
-    }
-    set_term(s->screen);
-    curs_set(1);
-    endwin(); // gives the terminal its modes back (fails quietly on a closed one)
-    delscreen(s->screen);
-    fclose(s->in);
-    fclose(s->out);
-    if (!s->own) {
-        close(s->ttyFd);
-    }
-    if (s->sideFd >= 0) {
-        close(s->sideFd);
-    }
-    shown_ = platform::Canvas();
-    if (s->done) {
-        s->done(true); // the waiting copy exits now
-    }
-}
-
-void Terminal::Detach() {
-    if (detached_) {
-        return;
-    }
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid < 0) {
-        return; // cannot leave: the program stays on, with nothing shown
-    }
-    if (pid > 0) {
-        _exit(0); // the shell has its terminal back
-    }
-    setsid();
-    int null = open("/dev/null", O_RDWR);
-    if (null >= 0) {
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        if (null > STDERR_FILENO) {
-            close(null);
-        }
-    }
-    detached_ = true;
-    ownAvailable_ = false;
-}
-
-void Terminal::Attach(int passedFd, platform::instance::ForegroundCompletion done) {
-    if (passedFd < 0) {
-        done(false); // nothing to show the screen on
-        return;
-    }
-    int tty = -1, side = -1;
-    std::string termName;
-    if (isatty(passedFd)) {
-        tty = passedFd;
-        if (const char* name = std::getenv("TERM")) {
-            termName = name;
-        }
-    } else if (std::optional<Hello> hello = ReceiveHello(passedFd, 2000)) {
-        tty = hello->ttyFd;
-        side = passedFd;
-        auto it = hello->values.find("TERM");
-        termName = it != hello->values.end() ? it->second : "";
-        if (!isatty(tty)) {
-            close(tty);
-            tty = -1;
-        }
-    }
-    if (tty < 0) {
-        close(passedFd);
-        done(false);
-        return;
-    }
-    if (session_) {
-        // The screen moves to the new terminal.
-        bool own = session_->own;
-        CloseSession();
-        if (own) {
-            Detach();
-        }
-    }
-    started_ = true;
-    running = 1;
-    OpenSession(tty, false, termName, side, std::move(done));
-}
-
 // ---- The platform's calls --------------------------------------------------------
 
 void Terminal::Present(const platform::Canvas& screen) {
@@ -442,224 +264,6 @@ void Terminal::GoToBackground() {
     if (own) {
         Detach();
     }
-}
-
-// ---- Drawing -----------------------------------------------------------------------
-
-int Terminal::PairFor(COLORREF fg, COLORREF bg) {
-    if (session_->mode == ColorMode::None) {
-        return 0;
-    }
-    std::uint64_t key = (std::uint64_t(fg) << 32) | bg;
-    auto it = pairs_.find(key);
-    if (it != pairs_.end()) {
-        return it->second;
-    }
-    TermColors c = MapColors(fg, bg, session_->mode);
-    int pair = alloc_pair(c.fg, c.bg);
-    if (pair < 0) {
-        pair = 0;
-    }
-    pairs_[key] = pair;
-    return pair;
-}
-
-void Terminal::DrawCell(int col, int row, int cols) {
-    const platform::Cell& cell = current_.At(col, row);
-    if (cell.wideRight) {
-        bool leftIsWide = col > 0 && !current_.At(col - 1, row).wideRight &&
-                          platform::CharWidth(current_.At(col - 1, row).ch) == 2;
-        if (leftIsWide) {
-            return; // drawn with its left half
-        }
-    }
-    int canvasWidth = cell.wideRight ? 1 : platform::CharWidth(cell.ch);
-    int termWidth = cell.wideRight ? 1 : wcwidth(static_cast<wchar_t>(cell.ch));
-    Glyph glyph =
-        cell.wideRight ? Glyph{L' ', false} : ChooseGlyph(cell.ch, canvasWidth, termWidth);
-    bool wide = !glyph.padRight && canvasWidth == 2 && glyph.ch != L' ';
-    if (wide && col + 1 >= cols) {
-        glyph = Glyph{L' ', false}; // half a character would not fit
-    }
-    attr_t attrs = (cell.bold ? A_BOLD : 0) | (cell.underline ? A_UNDERLINE : 0);
-    int pair = PairFor(cell.fg, cell.bg);
-    wchar_t text[2] = {glyph.ch, 0};
-    cchar_t cc;
-    setcchar(&cc, text, attrs, 0, &pair);
-    mvwadd_wch(stdscr, row, col, &cc);
-    if (glyph.padRight && col + 1 < cols) {
-        wchar_t blank[2] = {L' ', 0};
-        setcchar(&cc, blank, attrs, 0, &pair);
-        mvwadd_wch(stdscr, row, col + 1, &cc);
-    }
-}
-
-bool Terminal::DrawTooSmall(bool full) {
-    Session& s = *session_;
-    std::optional<TooSmallNotice> notice = TooSmallNoticeFor(s.cols, s.rows);
-    if (!notice) {
-        noticeShown_ = false;
-        return false;
-    }
-    if (noticeShown_ && !full) {
-        return true; // the line is there already, whatever the program drew
-    }
-    noticeShown_ = true;
-    werase(stdscr);
-    // Clipped to the row: the terminal may be narrower than the line.
-    mvwaddnwstr(stdscr, notice->row, notice->col, notice->text.c_str(),
-                static_cast<int>(notice->text.size()));
-    clearok(curscr, TRUE);
-    wnoutrefresh(stdscr);
-    doupdate();
-    // The screen comes back whole once the terminal is large enough.
-    shown_ = platform::Canvas();
-    return true;
-}
-
-void Terminal::Draw(bool full) {
-    Session& s = *session_;
-    set_term(s.screen);
-    if (DrawTooSmall(full)) {
-        return;
-    }
-    int cols = std::min(current_.Cols(), s.cols);
-    int rows = std::min(current_.Rows(), s.rows);
-    bool sameSize = shown_.Cols() == current_.Cols() && shown_.Rows() == current_.Rows();
-    if (full || !sameSize) {
-        werase(stdscr);
-    }
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < cols; ++c) {
-            if (full || !sameSize || !(current_.At(c, r) == shown_.At(c, r))) {
-                DrawCell(c, r, cols);
-            }
-        }
-    }
-    if (full) {
-        clearok(curscr, TRUE);
-    }
-    wnoutrefresh(stdscr);
-    doupdate();
-    shown_ = current_;
-    fullRedraw_ = false;
-}
-
-// ---- Input -------------------------------------------------------------------------
-
-void Terminal::OnInput() {
-    if (!session_) {
-        return;
-    }
-    set_term(session_->screen);
-    int got = 0;
-    for (int i = 0; i < 1024 && session_; ++i) {
-        wint_t code = 0;
-        int rc = wget_wch(stdscr, &code);
-        if (rc == ERR) {
-            break;
-        }
-        ++got;
-        Translated t = TranslateInput(rc == KEY_CODE_YES, code);
-        switch (t.kind) {
-        case InputKind::Keys:
-            for (const platform::KeyInput& key : t.keys) {
-                platform::InjectKey(key);
-            }
-            break;
-        case InputKind::Mouse: {
-            MEVENT ev{};
-            if (getmouse(&ev) == OK && (ev.bstate & (BUTTON1_PRESSED | BUTTON1_CLICKED)) != 0) {
-                POINT p = CellCentre(ev.x, ev.y);
-                platform::InjectTap(p.x, p.y);
-            }
-            break;
-        }
-        case InputKind::Resize:
-            Resized();
-            break;
-        case InputKind::Redraw:
-            Draw(true);
-            break;
-        case InputKind::None:
-            break;
-        }
-    }
-    if (!session_) {
-        return;
-    }
-    pollfd p{fileno(session_->in), POLLIN, 0};
-    poll(&p, 1, 0);
-    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-        HangUp();
-        return;
-    }
-    // Readable but nothing to read, again and again: the end of the input.
-    session_->emptyWakes = got > 0 ? 0 : session_->emptyWakes + 1;
-    int pending = 0;
-    if (session_->emptyWakes >= 3 && ioctl(fileno(session_->in), FIONREAD, &pending) == 0 &&
-        pending == 0) {
-        HangUp();
-    }
-}
-
-void Terminal::OnSide() {
-    if (!session_ || session_->sideFd < 0) {
-        return;
-    }
-    char buf[64];
-    ssize_t n = recv(session_->sideFd, buf, sizeof buf, MSG_DONTWAIT);
-    if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-        HangUp(); // the waiting copy has gone
-        return;
-    }
-    if (n > 0 && std::memchr(buf, 'W', static_cast<size_t>(n)) != nullptr) {
-        Resized();
-    }
-}
-
-void Terminal::OnSignal() {
-    char buf[64];
-    ssize_t n;
-    bool resize = false, hangup = false, stop = false;
-    while ((n = read(signalPipe[0], buf, sizeof buf)) > 0) {
-        for (ssize_t i = 0; i < n; ++i) {
-            resize = resize || buf[i] == 'W';
-            hangup = hangup || buf[i] == 'H';
-            stop = stop || buf[i] == 'T';
-        }
-    }
-    if (stop) {
-        // Ended from outside: like a window closed by a task manager, the
-        // program stops without saving.
-        PostQuitMessage(0);
-    }
-    if (hangup && session_ && session_->own) {
-        HangUp();
-    } else if (resize && session_ && session_->own) {
-        Resized();
-    }
-}
-
-void Terminal::Resized() {
-    Session& s = *session_;
-    int cols = s.cols, rows = s.rows;
-    if (!TerminalSize(s.own ? STDOUT_FILENO : s.ttyFd, cols, rows)) {
-        return;
-    }
-    set_term(s.screen);
-    resize_term(rows, cols);
-    s.cols = cols;
-    s.rows = rows;
-    platform::InjectResize(cols, rows);
-    Draw(true); // at once, clipped; the recomposed screen follows
-    fullRedraw_ = true;
-}
-
-void Terminal::HangUp() {
-    // A closed terminal is the same as X: the program goes on in the
-    // background.
-    GoToBackground();
 }
 
 } // namespace term
