@@ -1,6 +1,6 @@
 // The phone's shell: the title row and its button, soft-key bars and their
-// popup menus, notification bubbles, the work area, system metrics and
-// system colours.
+// popup menus, notification bubbles and the work area. The system metrics
+// and colours are in Metrics.cpp, the reader of bubble pages in Html.cpp.
 //
 // The screen's top row is the title bar: the active window's title on the
 // left and, on the right, "ok" for a dialog with the done button (F3 sends
@@ -859,52 +859,6 @@ HRESULT SHNotificationAdd(const SHNOTIFICATIONDATA* data) {
     MarkScreenDirty();
     platform::desktop::Notify(data->pszTitle != nullptr ? data->pszTitle : u"", html);
     return S_OK;
-}
-
-COLORREF GetSysColor(int index) {
-    switch (index) {
-    case COLOR_WINDOW:
-        return RGB(255, 255, 255);
-    case COLOR_WINDOWTEXT:
-        return RGB(0, 0, 0);
-    case COLOR_MENU:
-        return RGB(224, 224, 224);
-    case COLOR_HIGHLIGHT:
-        return RGB(51, 153, 255);
-    case COLOR_HIGHLIGHTTEXT:
-        return RGB(255, 255, 255);
-    case COLOR_BTNFACE:
-        return RGB(212, 208, 200);
-    case COLOR_STATIC:
-        return RGB(255, 255, 255);
-    default:
-        return RGB(255, 255, 255);
-    }
-}
-
-HBRUSH GetSysColorBrush(int index) {
-    return platform::MakeStockBrush(GetSysColor(index));
-}
-
-int GetSystemMetrics(int index) {
-    switch (index) {
-    case SM_CXSCREEN:
-        return S().cols * kCellWidth;
-    case SM_CYSCREEN:
-        return S().rows * kCellHeight;
-    case SM_CXVSCROLL:
-        return kCellWidth;
-    default:
-        return 0;
-    }
-}
-
-BOOL SystemParametersInfo(UINT action, UINT param, void* value, UINT winIni) {
-    if (action == SPI_GETWORKAREA && value != nullptr) {
-        *static_cast<RECT*>(value) = WorkArea();
-        return TRUE;
-    }
-    return FALSE;
 }
 
 // ---- observe.h readers ----------------------------------------------------------
