@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""Helpers of bench/soak.sh: writes the device's data files before the start
+and checks, after the run, the alerts (desktop bubbles from the mock
+notification service's log, SMS from the gateway's sent folder), the data
+files the exit command saved and the resource samples.
+
+  soak_tool.py write DATA_DIR PLAN PHONE
+  soak_tool.py check DATA_DIR PLAN PHONE BUBBLE_LOG SENT_DIR SAMPLES DAY1_HOUR GROWTH
+
+GROWTH is the RSS growth in percent allowed after the first day (0: not
+checked; descriptors may never grow after it).
+
+The data files are GBK text of ";"-terminated fields, every byte XORed with
+0x5A, followed by one 0x5A byte (the scrambled terminating zero).
+"""
+import csv
+import os
+import re
+import sys
+
+MASK = 0x5A
+
+
+def scramble(text):
+    return bytes(b ^ MASK for b in text.encode("gbk")) + bytes([MASK])
+
+
+def unscramble(data):
+    text = bytes(b ^ MASK for b in data)
+    return text.split(b"\0")[0].decode("gbk", "replace")
+
+
+def read_plan(path):
+    plan = []
+    with open(path) as f:
+        for line in f:
+            code, sell, sell_half, buy, buy_half = line.split()
+            plan.append({"code": code, "H": sell, "L": buy, "half": {"H": sell_half, "L": buy_half}})
+    return plan
+
+
+def write(data_dir, plan_path, phone):
+    plan = read_plan(plan_path)
+    os.makedirs(data_dir, exist_ok=True)
+    # Refresh every 20 s, black background, bubbles, the SMS number kept
+    # for later, Wi-Fi (a direct connection to --server).
+    settings = "20;秒;0.0000;K;N;3;t;%s;3;" % phone
+    with open(os.path.join(data_dir, "afxg002"), "wb") as f:
+        f.write(scramble(settings))
+    fields = [str(len(plan))]
+    for p in plan:
+        # code, name, latest, change %, sell, N, buy, N, change, previous
+        # close, open, high, low, update time; the refresh fills the quote.
+        fields += [p["code"], "", "", "", p["H"], "N", p["L"], "N", "", "", "", "", "", ""]
+    with open(os.path.join(data_dir, "afxg003"), "wb") as f:
+        f.write(scramble(";".join(fields) + ";"))
+
+
+# An alert text: "name(code)：您设置的卖出价位12.34元已经达到，..." and its
+# kin; the kind follows from the side and the wording.
+ALERT = re.compile(r"\((\d{6})\)\s*[：:]?\s*您设置的(卖出|买入)价位([0-9.]+)元(已经达到|今日最)")
+
+
+def alerts_in(text):
+    found = []
+    for m in ALERT.finditer(text):
+        side = "H" if m.group(2) == "卖出" else "L"
+        kind = side if m.group(4) == "已经达到" else side * 2
+        found.append((m.group(1), kind, m.group(3)))
+    return found
+
+
+def bubble_alerts(log_path):
+    """The alerts in the Notify calls of the mock notification service's log.
+    A call is one record that starts with a time stamp and may go on over
+    several lines (the body's line breaks); the body is markup."""
+    with open(log_path, encoding="utf-8", errors="replace") as f:
+        records = re.split(r"(?m)^(?=\d+\.\d+ )", f.read())
+    found = []
+    for record in records:
+        if re.match(r"\d+\.\d+ Notify ", record):
+            found += alerts_in(re.sub(r"<[^>]*>", "", record))[:1]
+    return found
+
+
+def sms_alerts(sent_dir, phone):
+    found, problems = [], []
+    for name in sorted(os.listdir(sent_dir)):
+        with open(os.path.join(sent_dir, name), "rb") as f:
+            data = f.read()
+        text = data.decode("utf-16")
+        got = alerts_in(text)
+        if len(got) != 1:
+            problems.append("SMS file %s holds no alert text: %r" % (name, text[:80]))
+            continue
+        if "_%s_" % phone not in name:
+            problems.append("SMS file %s is not for %s" % (name, phone))
+        found += got
+    return found, problems
+
+
+def check(data_dir, plan_path, phone, bubble_log, sent_dir, samples_path, day1_hour,
+          growth_limit):
+    plan = read_plan(plan_path)
+    problems = []
+    bubbles = bubble_alerts(bubble_log)
+    sms, sms_problems = sms_alerts(sent_dir, phone)
+    problems += sms_problems
+    by_channel = {"t": bubbles, "s": sms}
+    expected = 0
+    for p in plan:
+        for side in ("H", "L"):
+            half = p["half"][side]
+            expected += 1
+            mine = [a for a in by_channel[half] if a[0] == p["code"] and a[1] == side]
+            other = [a for a in by_channel["s" if half == "t" else "t"]
+                     if a[0] == p["code"] and a[1] == side]
+            if len(mine) != 1 or other:
+                problems.append("%s %s target %s (%s): %d alerts by %s, %d by the other way"
+                                % (p["code"], side, p[side], half, len(mine),
+                                   "bubble" if half == "t" else "SMS", len(other)))
+            elif mine[0][2] != p[side]:
+                problems.append("%s %s alert quotes target %s, not %s"
+                                % (p["code"], side, mine[0][2], p[side]))
+    codes = {p["code"] for p in plan}
+    notices = [a for a in bubbles + sms if a[1] in ("HH", "LL")]
+    for kind in ("HH", "LL"):
+        if sum(1 for a in notices if a[1] == kind) > 1:
+            problems.append("more than one %s notice in the run" % kind)
+    strangers = [a for a in bubbles + sms if a[0] not in codes]
+    if strangers:
+        problems.append("alerts for stocks not on the list: %r" % strangers)
+
+    # The files the exit command wrote.
+    with open(os.path.join(data_dir, "afxg002"), "rb") as f:
+        settings = unscramble(f.read()).split(";")
+    if settings[0] != "20" or settings[6] != "s" or settings[7] != phone:
+        problems.append("afxg002 holds %r" % settings)
+    with open(os.path.join(data_dir, "afxg003"), "rb") as f:
+        fields = unscramble(f.read()).split(";")
+    if fields[0] != str(len(plan)):
+        problems.append("afxg003 holds %s stocks" % fields[0])
+    for i, p in enumerate(plan):
+        g = fields[1 + 14 * i: 15 + 14 * i]
+        if len(g) < 14 or g[0] != p["code"] or g[4] != p["H"] or g[6] != p["L"]:
+            problems.append("afxg003 group %d is %r" % (i, g[:8]))
+        elif g[5] != "N" or g[7] != "N":
+            problems.append("afxg003 group %d alert states %s/%s" % (i, g[5], g[7]))
+        elif g[1] in ("", "--") or float(g[2] or 0) <= 0:
+            problems.append("afxg003 group %d has no quote: %r" % (i, g[:4]))
+
+    # Resources: flat after the first day.
+    with open(samples_path) as f:
+        rows = list(csv.DictReader(f))
+    day1 = [r for r in rows if float(r["hour"]) >= day1_hour]
+    if not day1:
+        problems.append("no samples after the first day")
+    elif growth_limit > 0:
+        first, last = day1[0], rows[-1]
+        for who in ("stockat", "quoted"):
+            for what, limit in (("rss_kb", 1 + growth_limit / 100), ("fds", 1.0)):
+                a, b = int(first[who + "_" + what]), int(last[who + "_" + what])
+                peak = max(int(r[who + "_" + what]) for r in day1)
+                if a > 0 and peak > a * limit:
+                    problems.append("%s %s grew from %d after day 1 to %d (end %d)"
+                                    % (who, what, a, peak, b))
+    first = rows[0]
+    last = rows[-1]
+    print("alerts: %d targets; %d bubbles, %d SMS; notices %r"
+          % (expected, len(bubbles), len(sms), sorted((a[0], a[1]) for a in notices)))
+    print("stockat RSS kB start/day1/end: %s/%s/%s, fds %s/%s/%s, CPU s %s"
+          % (first["stockat_rss_kb"], day1[0]["stockat_rss_kb"] if day1 else "-",
+             last["stockat_rss_kb"], first["stockat_fds"], day1[0]["stockat_fds"] if day1 else "-",
+             last["stockat_fds"], last["stockat_cpu_s"]))
+    print("quoted  RSS kB start/day1/end: %s/%s/%s, fds %s/%s/%s, CPU s %s"
+          % (first["quoted_rss_kb"], day1[0]["quoted_rss_kb"] if day1 else "-",
+             last["quoted_rss_kb"], first["quoted_fds"], day1[0]["quoted_fds"] if day1 else "-",
+             last["quoted_fds"], last["quoted_cpu_s"]))
+    for p in problems:
+        print("FAIL: " + p, file=sys.stderr)
+    return 1 if problems else 0
+
+
+def main():
+    if len(sys.argv) == 5 and sys.argv[1] == "write":
+        write(*sys.argv[2:5])
+        return 0
+    if len(sys.argv) == 10 and sys.argv[1] == "check":
+        return check(*sys.argv[2:8], float(sys.argv[8]), float(sys.argv[9]))
+    print(__doc__, file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main())
