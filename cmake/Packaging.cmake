@@ -12,19 +12,26 @@ find_program(HELP2MAN help2man)
 find_program(GZIP gzip)
 if(HELP2MAN AND GZIP AND NOT CMAKE_CROSSCOMPILING)
   set(STOCKAT_MAN_PAGES)
+  find_program(PERL perl REQUIRED)
   foreach(program stockat stockat-quoted)
     set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1)
     set(include ${CMAKE_CURRENT_SOURCE_DIR}/man/${program}.h2m)
+    # help2man runs this stand-in of the program (named like it, so that the
+    # page is too), which lays the program's --help out for it.
+    set(standin ${CMAKE_CURRENT_BINARY_DIR}/man/bin/${program})
+    file(GENERATE OUTPUT ${standin}
+         CONTENT "#!/bin/bash\n(exec -a ${program} \"$<TARGET_FILE:${program}>\" \"$@\") | \"${PERL}\" \"${CMAKE_CURRENT_SOURCE_DIR}/man/help-layout.pl\"\n"
+         FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                          WORLD_READ WORLD_EXECUTE)
     add_custom_command(
       OUTPUT ${page} ${page}.gz
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
       # A fixed date keeps the page the same from build to build.
-      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=1796688000 LC_ALL=C.UTF-8
-              ${HELP2MAN} --no-info --no-discard-stderr --section=1
-              --source=StockAt --manual=StockAt --include=${include} --output=${page}
-              $<TARGET_FILE:${program}>
+      COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=1796688000
+              ${HELP2MAN} --locale=C.UTF-8 --no-info --section=1
+              --manual=StockAt --include=${include} --output=${page}
+              ${standin}
       COMMAND ${GZIP} -9nf -k ${page}
-      DEPENDS ${program} ${include}
+      DEPENDS ${program} ${include} ${CMAKE_CURRENT_SOURCE_DIR}/man/help-layout.pl
       COMMENT "Manual page ${program}(1)"
       VERBATIM)
     list(APPEND STOCKAT_MAN_PAGES ${page} ${page}.gz)

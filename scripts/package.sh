@@ -39,12 +39,13 @@ bash scripts/install-deps.sh
 step "build ($build)"
 # The packaged build carries Debian's hardening (fortified functions, stack
 # protector, full RELRO, immediate binding) without forcing it on the
-# developers' builds. Warnings do not stop a package build: the compilers of
-# the developers' builds (-Werror there) catch them.
+# developers' builds. Warnings do not stop a package build (STOCKAT_WERROR
+# off; g++ 12's false -Wrestrict positives in its own headers at -O2 and
+# above stay warnings even where -Werror is on).
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cppflags=$(dpkg-buildflags --get CPPFLAGS)
-cxxflags="$(dpkg-buildflags --get CXXFLAGS) $cppflags -Wno-error"
-cflags="$(dpkg-buildflags --get CFLAGS) $cppflags -Wno-error"
+cxxflags="$(dpkg-buildflags --get CXXFLAGS) $cppflags -Wno-error=restrict"
+cflags="$(dpkg-buildflags --get CFLAGS) $cppflags -Wno-error=restrict"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 launcher=()
 if command -v ccache >/dev/null; then
@@ -54,7 +55,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ "${launcher[@]}" \
   -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_C_FLAGS="$cflags" \
   -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
-  -DSTOCKAT_TESTS=OFF -DSTOCKAT_BENCH=OFF -DSTOCKAT_FUZZ=OFF -DSTOCKAT_SANITIZE=OFF \
+  -DSTOCKAT_WERROR=OFF -DSTOCKAT_TESTS=OFF -DSTOCKAT_BENCH=OFF -DSTOCKAT_FUZZ=OFF -DSTOCKAT_SANITIZE=OFF \
   -DSTOCKAT_DEBIAN_DOCS=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"
 

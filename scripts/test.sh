@@ -16,3 +16,5 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # themselves from scripts/; nothing is left running afterwards.
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)" --timeout 600
 bash scripts/fuzz.sh "$build"
+bash scripts/package.sh
+bash bench/soak.sh --short
