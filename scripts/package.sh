@@ -130,20 +130,28 @@ wait_screen() {
 }
 for name in 贵州茅台 招商银行 中国平安; do wait_screen "$name" 30; done
 wait_screen "$H_NAME" 5
-# The program runs from /usr/bin, and so does the demo's server, its child.
-program=$(pgrep -P "$(tm display -p -t main '#{pane_pid}')" | head -1)
-server=$(pgrep -P "$program" | head -1)
-[ "$(readlink "/proc/$program/exe")" = /usr/bin/stockat ] &&
-  [ "$(readlink "/proc/$server/exe")" = /usr/bin/stockat-quoted ] ||
-  { echo "package: the demo does not run from /usr/bin" >&2; exit 1; }
+# The program runs from /usr/bin, and so does the demo's server, which it
+# started.
+descendants() {
+  local child
+  for child in $(pgrep -P "$1"); do
+    echo "$child"
+    descendants "$child"
+  done
+}
+demo_pids=$(descendants "$(tm display -p -t main '#{pane_pid}')")
+exes=$(for pid in $demo_pids; do readlink "/proc/$pid/exe"; done | sort -u)
+grep -qx /usr/bin/stockat <<<"$exes" && grep -qx /usr/bin/stockat-quoted <<<"$exes" ||
+  { echo "package: the demo does not run from /usr/bin: $exes" >&2; exit 1; }
 tm send-keys -t main F1
 wait_screen "$EXIT_CONFIRM" 10
 tm send-keys -t main Enter
 wait_screen "demo-ended=0" 20
 end=$((SECONDS + 10))
-while ((SECONDS < end)) && { [ -d "/proc/$program" ] || [ -d "/proc/$server" ]; }; do sleep 0.2; done
-if [ -d "/proc/$program" ] || [ -d "/proc/$server" ]; then
-  echo "package: the demo left processes behind" >&2
+alive() { for pid in $demo_pids; do [ -d "/proc/$pid" ] && echo "$pid"; done; }
+while ((SECONDS < end)) && [ -n "$(alive)" ]; do sleep 0.2; done
+if [ -n "$(alive)" ]; then
+  echo "package: the demo left processes behind: $(alive)" >&2
   exit 1
 fi
 
