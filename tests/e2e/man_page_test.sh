@@ -25,7 +25,7 @@ for program in stockat stockat-quoted; do
   options=$("$BUILD/$program" --help | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u)
   [ -n "$options" ] || fail "$program --help lists no option"
   for option in $options; do
-    grep -qF -- "$option" <<<"$text" || fail "$program(1) lacks $option"
+    grep -qE -- "(^|[^a-z-])$option([^a-z0-9-]|\$)" <<<"$text" || fail "$program(1) lacks $option"
   done
   version=$("$BUILD/$program" --version)
   grep -qF -- "${version##* }" <<<"$text" || fail "$program(1) does not carry version $version"
@@ -35,7 +35,7 @@ for program in stockat stockat-quoted; do
 done
 
 # The program's page: the keys, the background behaviour and the files.
-text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -E UTF-8 -l "$BUILD/man/stockat.1" 2>/dev/null)
+text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -E UTF-8 -l "$BUILD/man/stockat.1" 2>/dev/null | tr -s " ")
 for section in KEYS BACKGROUND FILES; do
   grep -qE "^$section\$" <<<"$text" || fail "stockat(1) lacks the section $section"
 done
