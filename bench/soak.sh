@@ -79,8 +79,10 @@ else
   background_hour=23 # Tuesday 08:00 to Wednesday 08:00
   return_hour=47
   switch_hour=51 # Wednesday 12:00
-  day1_hour=24
-  growth_limit=1 # percent of RSS after the first day
+  # Resources are compared from Wednesday 14:00 on: after the first day,
+  # the day in the background and the switch to SMS.
+  day1_hour=53
+  growth_limit=1 # percent of RSS
 fi
 
 WORK=$(mktemp -d /tmp/stockat-soak.XXXXXX)
