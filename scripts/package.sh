@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 SRC=$(pwd)
 
 build_only=0
-build=build-pkg
+build="build-pkg"
 while (($#)); do
   case "$1" in
   --build-only) build_only=1 ;;
