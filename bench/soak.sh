@@ -44,9 +44,9 @@ while (($#)); do
 done
 if [ -z "$build" ]; then
   if [ -x build-pkg/stockat ] && [ -f build-pkg/libstockat_server.a ]; then
-    build=build-pkg
+    build="build-pkg"
   else
-    build=build-soak
+    build="build-soak"
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSTOCKAT_TESTS=OFF \
       -DSTOCKAT_BENCH=OFF -DCMAKE_CXX_FLAGS=-Wno-error >/dev/null
     cmake --build "$build" --target stockat stockat-quoted -j "$(nproc)"
@@ -131,6 +131,7 @@ python=python3
 for candidate in /usr/bin/python3 python3; do
   if "$candidate" -c 'import dbusmock' 2>/dev/null; then python=$candidate; break; fi
 done
+# shellcheck disable=SC2046 # the libraries are separate words
 "${CXX:-c++}" -std=c++20 -O1 -I"$ROOT_DIR" bench/soak_plan.cpp \
   "$build/libstockat_server.a" "$build/libstockat_platform.a" \
   $(pkg-config --libs libsystemd) -pthread -o "$WORK/soak_plan"
@@ -228,6 +229,7 @@ run_stockat() { # in window NAME, with the clock of the moment
 program_pid() {
   local pid
   for pid in $(pgrep -f -- "$DEVICE" || true); do
+    # shellcheck disable=SC2010 # the link targets are what is looked for
     if ls -l "/proc/$pid/fd" 2>/dev/null | grep -q 'StockAtApp.lock'; then
       echo "$pid"
       return 0
