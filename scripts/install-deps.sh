@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   gammu gammu-smsd dbus dbus-x11 python3 python3-dbusmock
   tmux curl htop procps
+  help2man man-db groff-base lintian file
 )
 missing=()
 for p in "${packages[@]}"; do

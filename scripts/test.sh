@@ -40,3 +40,8 @@ cmake -S . -B "$release" -G Ninja -DCMAKE_BUILD_TYPE=Release \
 timed "the g++ release build" cmake --build "$release" -j "$jobs"
 timed "the g++ release build's tests" \
   ctest --test-dir "$release" --output-on-failure -j "$jobs" --timeout 600
+
+# The Debian package, installed, tried and removed; then one trading day of
+# the real programs against the bundled server.
+timed "the package" bash scripts/package.sh
+timed "the short soak" bash bench/soak.sh --short
