@@ -373,53 +373,49 @@ void ReadSinaLine(Reader& reader, const Statement& st) {
     reader.Add(std::move(q));
 }
 
+// Reads a reply of `prefix`-named statements line by line. An asked code
+// without a line of its own is unknown when `silentIsUnknown` (the feed
+// leaves unknown codes out), and otherwise a reply cut short.
+FeedReply ReadStatements(std::string_view body, const std::vector<FeedSymbol>& asked,
+                         const char* prefix, void (*readLine)(Reader&, const Statement&),
+                         bool silentIsUnknown) {
+    std::string utf8;
+    std::vector<Statement> statements;
+    if (std::optional<std::string> error = Prepare(body, prefix, utf8, statements)) {
+        return Failure(*error);
+    }
+    Reader reader(asked);
+    for (const Statement& st : statements) {
+        readLine(reader, st);
+        if (reader.Failed()) {
+            return reader.Finish();
+        }
+    }
+    for (const FeedSymbol& s : reader.Asked()) {
+        if (reader.Seen(s)) {
+            continue;
+        }
+        if (!silentIsUnknown) {
+            return Failure("no line for " + s.Text());
+        }
+        reader.Unknown(s);
+    }
+    return reader.Finish();
+}
+
 } // namespace
 
 // Tencent leaves a code it does not know out of its reply; when it knows
 // none of them the reply is `v_pv_none_match="1";` alone. So every asked
 // code without a line of its own in a well-formed reply is unknown.
 FeedReply ParseTencentReply(std::string_view body, const std::vector<FeedSymbol>& asked) {
-    std::string utf8;
-    std::vector<Statement> statements;
-    if (std::optional<std::string> error = Prepare(body, "v_", utf8, statements)) {
-        return Failure(*error);
-    }
-    Reader reader(asked);
-    for (const Statement& st : statements) {
-        ReadTencentLine(reader, st);
-        if (reader.Failed()) {
-            return reader.Finish();
-        }
-    }
-    for (const FeedSymbol& s : reader.Asked()) {
-        if (!reader.Seen(s)) {
-            reader.Unknown(s);
-        }
-    }
-    return reader.Finish();
+    return ReadStatements(body, asked, "v_", ReadTencentLine, /*silentIsUnknown=*/true);
 }
 
 // Sina answers every asked code with a line of its own, empty for a code it
 // does not know; a reply that leaves an asked code out is cut short.
 FeedReply ParseSinaReply(std::string_view body, const std::vector<FeedSymbol>& asked) {
-    std::string utf8;
-    std::vector<Statement> statements;
-    if (std::optional<std::string> error = Prepare(body, "var hq_str_", utf8, statements)) {
-        return Failure(*error);
-    }
-    Reader reader(asked);
-    for (const Statement& st : statements) {
-        ReadSinaLine(reader, st);
-        if (reader.Failed()) {
-            return reader.Finish();
-        }
-    }
-    for (const FeedSymbol& s : reader.Asked()) {
-        if (!reader.Seen(s)) {
-            return Failure("no line for " + s.Text());
-        }
-    }
-    return reader.Finish();
+    return ReadStatements(body, asked, "var hq_str_", ReadSinaLine, /*silentIsUnknown=*/false);
 }
 
 } // namespace server
