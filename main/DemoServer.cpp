@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace term {
+namespace launch {
 
 namespace {
 
@@ -199,4 +199,4 @@ void DemoServer::Stop() {
     port_ = 0;
 }
 
-} // namespace term
+} // namespace launch

@@ -17,7 +17,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace term {
+namespace launch {
 
 // The port of the server's first line, "listening on 127.0.0.1:PORT"
 // (or "[::1]:PORT"); nothing for any other line.
@@ -51,4 +51,4 @@ class DemoServer {
     std::string error_;
 };
 
-} // namespace term
+} // namespace launch

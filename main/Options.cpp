@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <ostream>
 
-namespace term {
+namespace launch {
 
 namespace {
 
@@ -102,7 +102,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
     CLI::App app{"stockat: a watch list and price alerts for the Shanghai and Shenzhen "
                  "exchanges, on the terminal.",
                  "stockat"};
-    app.footer(kKeyHelp);
+    app.footer(term::kKeyHelp);
     app.set_version_flag("--version", "stockat 2.0");
     app.add_option("--root", line.root, "folder that holds the device's files");
     app.add_option("--server", line.server,
@@ -230,4 +230,4 @@ std::optional<std::string> ApplyToDevice(const CommandLine& line) {
     return std::nullopt;
 }
 
-} // namespace term
+} // namespace launch

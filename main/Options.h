@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace term {
+namespace launch {
 
 struct CommandLine {
     std::string root;     // --root DIR
@@ -56,4 +56,4 @@ std::vector<std::string> LiveServerArguments(const CommandLine& line, std::int64
 // for a value the device cannot take.
 std::optional<std::string> ApplyToDevice(const CommandLine& line);
 
-} // namespace term
+} // namespace launch

@@ -147,7 +147,7 @@ void WriteDemoDevice() {
 
 // Starts the demo's quote server with the device's clock and points the
 // device at it; writes the demo device unless the user chose a root.
-bool StartDemo(const term::CommandLine& line, term::DemoServer& server) {
+bool StartDemo(const launch::CommandLine& line, launch::DemoServer& server) {
     std::int64_t start =
         line.clock.empty() ? DemoStart() : *platform::ParseLocalTime(line.clock, line.timeZone);
     double rate = line.clockRateGiven ? line.clockRate : kDemoClockRate;
@@ -172,8 +172,9 @@ bool StartDemo(const term::CommandLine& line, term::DemoServer& server) {
 
 // Starts the live quote server on a free loopback port and points the device
 // at it. The server runs as long as the program does, in the background too.
-bool StartLive(const term::CommandLine& line, term::DemoServer& server) {
-    std::vector<std::string> args = term::LiveServerArguments(line, platform::Clock().NowEpochMs());
+bool StartLive(const launch::CommandLine& line, launch::DemoServer& server) {
+    std::vector<std::string> args =
+        launch::LiveServerArguments(line, platform::Clock().NowEpochMs());
     fs::path log = platform::Device().root / "stockat-quoted.log";
     if (!server.Start(SelfDir() / "stockat-quoted", args, log, 10000)) {
         std::cerr << "stockat: cannot start the live quote server: " << server.Error()
@@ -189,15 +190,16 @@ bool StartLive(const term::CommandLine& line, term::DemoServer& server) {
 
 int main(int argc, char** argv) {
     SetLocale();
-    term::CommandLine line;
-    if (std::optional<int> code = term::ParseCommandLine(argc, argv, line, std::cout, std::cerr)) {
+    launch::CommandLine line;
+    if (std::optional<int> code =
+            launch::ParseCommandLine(argc, argv, line, std::cout, std::cerr)) {
         return *code;
     }
-    term::CommandLine device = line;
+    launch::CommandLine device = line;
     if (line.demo && line.root.empty()) {
         device.root = DemoRoot().string();
     }
-    if (std::optional<std::string> error = term::ApplyToDevice(device)) {
+    if (std::optional<std::string> error = launch::ApplyToDevice(device)) {
         std::cerr << "stockat: " << *error << "\n";
         return 1;
     }
@@ -206,14 +208,14 @@ int main(int argc, char** argv) {
         std::cerr << "stockat: needs a terminal (standard input and output)\n";
         return 1;
     }
-    term::DemoServer server;
+    launch::DemoServer server;
     // A copy that finds one already running only hands it the terminal; the
     // running copy has its server.
     if (!AnotherCopyRuns()) {
         if (line.demo && !StartDemo(line, server)) {
             return 1;
         }
-        if (term::StartsLiveServer(line) && !StartLive(line, server)) {
+        if (launch::StartsLiveServer(line) && !StartLive(line, server)) {
             return 1;
         }
     }

@@ -200,6 +200,34 @@ TEST_F(ShellTest, EscapeClosesTheMenuWithoutACommand) {
     EXPECT_EQ(other[0], (std::pair<UINT, WPARAM>{WM_KEYDOWN, VK_DOWN}));
 }
 
+TEST_F(ShellTest, TapsChooseMenuItemsOpenSubmenusAndCloseTheMenuOutsideIt) {
+    d.SoftKey(1);      // Alpha, Beta, -, Sub, -, Gamma on rows 16 to 21
+    d.TapCell(46, 18); // a separator does nothing
+    EXPECT_EQ(d.Menu().size(), 1u);
+    d.TapCell(46, 19); // Sub opens its submenu
+    ASSERT_EQ(d.Menu().size(), 2u);
+    int col = -1, row = -1;
+    for (int y = 0; y < 24 && row < 0; ++y) {
+        for (int x = 0; x + 2 < 48; ++x) {
+            if (d.At(x, y).ch == U'T' && d.At(x + 1, y).ch == U'w' && d.At(x + 2, y).ch == U'o') {
+                col = x;
+                row = y;
+                break;
+            }
+        }
+    }
+    ASSERT_GE(row, 0);
+    d.TapCell(col, row);
+    EXPECT_TRUE(d.Menu().empty());
+    EXPECT_EQ(commands, (std::vector<UINT>{12}));
+    // A tap outside the menu closes it and reaches nothing below.
+    d.SoftKey(1);
+    d.TapCell(2, 5);
+    EXPECT_TRUE(d.Menu().empty());
+    EXPECT_EQ(commands.size(), 1u);
+    EXPECT_TRUE(other.empty());
+}
+
 TEST_F(ShellTest, MissingMenuBarResourceIsAFailure) {
     BOOL ok = TRUE;
     d.Run([&] {

@@ -1,117 +1,27 @@
-// The terminal hand-over between two copies (a real socket pair and a real
-// descriptor), the command line, and the demo server's start-up line.
+// The command line of the program, and the start of the bundled server
+// (its start-up line, a program that does not start, the guard).
 #include "main/DemoServer.h"
 #include "main/Options.h"
 #include "platform/clock.h"
 #include "platform/device.h"
-#include "term/Handover.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <csignal>
-#include <fcntl.h>
+#include <filesystem>
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-struct SocketPair {
-    int fd[2] = {-1, -1};
-    SocketPair() { EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fd), 0); }
-    ~SocketPair() {
-        for (int f : fd) {
-            if (f >= 0) {
-                close(f);
-            }
-        }
-    }
-};
-
-TEST(TermHandover, HelloRoundTripsTheValues) {
-    term::EnvValues values = {{"TERM", "xterm-256color"}, {"EMPTY", ""}, {"X", "a=b"}};
-    std::string frame = term::EncodeHello(values);
-    ASSERT_GE(frame.size(), 4u);
-    std::optional<term::EnvValues> back = term::DecodeHello(std::string_view(frame).substr(4));
-    ASSERT_TRUE(back);
-    EXPECT_EQ(*back, values);
-}
-
-TEST(TermHandover, ValuesThatCannotBeCarriedAreLeftOut) {
-    term::EnvValues values = {
-        {"BAD=NAME", "x"}, {"", "y"}, {"NUL", std::string("a\0b", 3)}, {"TERM", "linux"}};
-    std::string frame = term::EncodeHello(values);
-    std::optional<term::EnvValues> back = term::DecodeHello(std::string_view(frame).substr(4));
-    ASSERT_TRUE(back);
-    EXPECT_EQ(*back, (term::EnvValues{{"TERM", "linux"}}));
-}
-
-TEST(TermHandover, MalformedHellosAreRefused) {
-    EXPECT_FALSE(term::DecodeHello(std::string_view("TERM=x", 6))); // not ended
-    EXPECT_FALSE(term::DecodeHello(std::string_view("TERM\0", 5))); // no '='
-    EXPECT_FALSE(term::DecodeHello(std::string_view("=x\0", 3)));   // no name
-    EXPECT_TRUE(term::DecodeHello(std::string_view()));             // nothing is fine
-}
-
-TEST(TermHandover, TheDescriptorTravelsWithTheHelloAndLaterBytesStay) {
-    SocketPair pair;
-    int pipeFds[2];
-    ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
-    ASSERT_TRUE(term::SendHello(pair.fd[0], pipeFds[1], {{"TERM", "tmux-256color"}}));
-    // A resize note sent right after must not be eaten by the hello's reader.
-    ASSERT_EQ(send(pair.fd[0], "W", 1, MSG_NOSIGNAL), 1);
-    std::optional<term::Hello> hello = term::ReceiveHello(pair.fd[1], 1000);
-    ASSERT_TRUE(hello);
-    EXPECT_EQ(hello->values.at("TERM"), "tmux-256color");
-    ASSERT_GE(hello->ttyFd, 0);
-    // The received descriptor is the same pipe: what it writes arrives.
-    ASSERT_EQ(write(hello->ttyFd, "z", 1), 1);
-    char c = 0;
-    ASSERT_EQ(read(pipeFds[0], &c, 1), 1);
-    EXPECT_EQ(c, 'z');
-    EXPECT_EQ(fcntl(hello->ttyFd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
-    char next = 0;
-    ASSERT_EQ(recv(pair.fd[1], &next, 1, MSG_DONTWAIT), 1);
-    EXPECT_EQ(next, 'W');
-    close(hello->ttyFd);
-    close(pipeFds[0]);
-    close(pipeFds[1]);
-}
-
-TEST(TermHandover, NoHelloGarbageOrAMissingDescriptorGiveNothing) {
-    {
-        SocketPair pair; // silent peer: the wait ends
-        EXPECT_FALSE(term::ReceiveHello(pair.fd[1], 50));
-    }
-    {
-        SocketPair pair; // a peer that hangs up
-        close(pair.fd[0]);
-        pair.fd[0] = -1;
-        EXPECT_FALSE(term::ReceiveHello(pair.fd[1], 1000));
-    }
-    {
-        SocketPair pair; // a well-formed frame without a descriptor
-        std::string frame = term::EncodeHello({{"TERM", "x"}});
-        ASSERT_EQ(send(pair.fd[0], frame.data(), frame.size(), MSG_NOSIGNAL),
-                  ssize_t(frame.size()));
-        EXPECT_FALSE(term::ReceiveHello(pair.fd[1], 1000));
-    }
-    {
-        SocketPair pair; // an absurd length
-        const char huge[] = "\xff\xff\xff\x7f";
-        ASSERT_EQ(send(pair.fd[0], huge, 4, MSG_NOSIGNAL), 4);
-        EXPECT_FALSE(term::ReceiveHello(pair.fd[1], 1000));
-    }
-}
 
 // ---- Command line -------------------------------------------------------------
 
 struct Parsed {
     std::optional<int> code;
-    term::CommandLine line;
+    launch::CommandLine line;
     std::string out, err;
 };
 
@@ -119,13 +29,13 @@ Parsed Parse(std::vector<const char*> args) {
     args.insert(args.begin(), "stockat");
     Parsed p;
     std::ostringstream out, err;
-    p.code = term::ParseCommandLine(static_cast<int>(args.size()), args.data(), p.line, out, err);
+    p.code = launch::ParseCommandLine(static_cast<int>(args.size()), args.data(), p.line, out, err);
     p.out = out.str();
     p.err = err.str();
     return p;
 }
 
-TEST(TermOptions, EveryOptionIsRead) {
+TEST(LaunchOptions, EveryOptionIsRead) {
     Parsed p = Parse({"--root", "/tmp/r", "--server", "127.0.0.1:8080", "--gateway",
                       "10.0.0.172:9201", "--clock", "2026-03-04 10:00", "--clock-rate", "5", "--tz",
                       "Europe/Berlin", "--sms-outbox", "/tmp/out", "--demo"});
@@ -145,7 +55,7 @@ TEST(TermOptions, EveryOptionIsRead) {
     EXPECT_EQ(none.line.timeZone, "Asia/Shanghai");
 }
 
-TEST(TermOptions, HelpListsOptionsAndKeysVersionSaysTwoPointZero) {
+TEST(LaunchOptions, HelpListsOptionsAndKeysVersionSaysTwoPointZero) {
     Parsed help = Parse({"--help"});
     ASSERT_EQ(help.code, 0);
     for (const char* word : {"--root", "--server", "--gateway", "--clock", "--clock-rate", "--tz",
@@ -157,7 +67,7 @@ TEST(TermOptions, HelpListsOptionsAndKeysVersionSaysTwoPointZero) {
     EXPECT_EQ(version.out, "stockat 2.0\n");
 }
 
-TEST(TermOptions, BadOptionsGetOneLineAndExitCodeTwo) {
+TEST(LaunchOptions, BadOptionsGetOneLineAndExitCodeTwo) {
     const std::vector<std::vector<const char*>> bad = {
         {"--bogus"},
         {"--root"},
@@ -190,15 +100,15 @@ TEST(TermOptions, BadOptionsGetOneLineAndExitCodeTwo) {
     }
 }
 
-TEST(TermOptions, WithoutServerOrDemoTheLiveServerStartsWithTheFeedsAndTheClock) {
-    EXPECT_TRUE(term::StartsLiveServer(Parse({}).line));
-    EXPECT_FALSE(term::StartsLiveServer(Parse({"--server", "127.0.0.1:8080"}).line));
-    EXPECT_FALSE(term::StartsLiveServer(Parse({"--demo"}).line));
+TEST(LaunchOptions, WithoutServerOrDemoTheLiveServerStartsWithTheFeedsAndTheClock) {
+    EXPECT_TRUE(launch::StartsLiveServer(Parse({}).line));
+    EXPECT_FALSE(launch::StartsLiveServer(Parse({"--server", "127.0.0.1:8080"}).line));
+    EXPECT_FALSE(launch::StartsLiveServer(Parse({"--demo"}).line));
 
     // The real clock: the server keeps its own.
     Parsed plain = Parse({"--feed", "tencent", "--feed", "sina=http://127.0.0.1:8081/list="});
     ASSERT_FALSE(plain.code) << plain.err;
-    EXPECT_EQ(term::LiveServerArguments(plain.line, 0),
+    EXPECT_EQ(launch::LiveServerArguments(plain.line, 0),
               (std::vector<std::string>{"--listen", "127.0.0.1:0", "--market", "live", "--feed",
                                         "tencent", "--feed", "sina=http://127.0.0.1:8081/list="}));
 
@@ -207,35 +117,35 @@ TEST(TermOptions, WithoutServerOrDemoTheLiveServerStartsWithTheFeedsAndTheClock)
     Parsed set = Parse({"--clock", "2026-03-04 10:00", "--tz", "Europe/Berlin"});
     ASSERT_FALSE(set.code) << set.err;
     std::int64_t start = *platform::ParseLocalTime(set.line.clock, "Europe/Berlin");
-    EXPECT_EQ(term::LiveServerArguments(set.line, start),
+    EXPECT_EQ(launch::LiveServerArguments(set.line, start),
               (std::vector<std::string>{"--listen", "127.0.0.1:0", "--market", "live", "--clock",
                                         "2026-03-04 17:00:00", "--clock-rate", "1"}));
     Parsed fast = Parse({"--clock-rate", "2.5"});
-    std::vector<std::string> args = term::LiveServerArguments(fast.line, start);
+    std::vector<std::string> args = launch::LiveServerArguments(fast.line, start);
     ASSERT_EQ(args.size(), 8u);
     EXPECT_EQ(args[5], "2026-03-04 17:00:00");
     EXPECT_EQ(args[7], "2.5");
 }
 
-TEST(TermOptions, HostAndPort) {
-    auto hp = term::ParseHostPort("quotes.example", 80);
+TEST(LaunchOptions, HostAndPort) {
+    auto hp = launch::ParseHostPort("quotes.example", 80);
     ASSERT_TRUE(hp);
     EXPECT_EQ(hp->host, "quotes.example");
     EXPECT_EQ(hp->port, 80);
-    hp = term::ParseHostPort("127.0.0.1:8080", 80);
+    hp = launch::ParseHostPort("127.0.0.1:8080", 80);
     ASSERT_TRUE(hp);
     EXPECT_EQ(hp->host, "127.0.0.1");
     EXPECT_EQ(hp->port, 8080);
-    hp = term::ParseHostPort("[::1]:81", 80);
+    hp = launch::ParseHostPort("[::1]:81", 80);
     ASSERT_TRUE(hp);
     EXPECT_EQ(hp->host, "::1");
     EXPECT_EQ(hp->port, 81);
-    EXPECT_FALSE(term::ParseHostPort("::1", 80));
-    EXPECT_FALSE(term::ParseHostPort("[::1", 80));
-    EXPECT_FALSE(term::ParseHostPort("", 80));
+    EXPECT_FALSE(launch::ParseHostPort("::1", 80));
+    EXPECT_FALSE(launch::ParseHostPort("[::1", 80));
+    EXPECT_FALSE(launch::ParseHostPort("", 80));
 }
 
-TEST(TermOptions, TheDeviceTakesTheOptions) {
+TEST(LaunchOptions, TheDeviceTakesTheOptions) {
     char dir[] = "/tmp/stockat-term-optsXXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     platform::DeviceConfig saved = platform::Device();
@@ -243,7 +153,7 @@ TEST(TermOptions, TheDeviceTakesTheOptions) {
                       "--clock", "2026-03-06 14:59:30", "--clock-rate", "2", "--sms-outbox",
                       "/tmp/outbox"});
     ASSERT_FALSE(p.code);
-    ASSERT_FALSE(term::ApplyToDevice(p.line));
+    ASSERT_FALSE(launch::ApplyToDevice(p.line));
     EXPECT_EQ(platform::Device().root, std::filesystem::path(dir));
     EXPECT_EQ(platform::Device().serverHost, "127.0.0.1");
     EXPECT_EQ(platform::Device().serverPort, 8123);
@@ -262,20 +172,20 @@ TEST(TermOptions, TheDeviceTakesTheOptions) {
 
 // ---- The demo server ----------------------------------------------------------
 
-TEST(TermDemoServer, ListeningLine) {
-    EXPECT_EQ(term::ParseListeningLine("listening on 127.0.0.1:40123"), 40123);
-    EXPECT_EQ(term::ParseListeningLine("listening on 127.0.0.1:8080\n"), 8080);
-    EXPECT_EQ(term::ParseListeningLine("listening on [::1]:9000\r\n"), 9000);
-    EXPECT_FALSE(term::ParseListeningLine("listening on 127.0.0.1:0"));
-    EXPECT_FALSE(term::ParseListeningLine("listening on 127.0.0.1:70000"));
-    EXPECT_FALSE(term::ParseListeningLine("listening on 127.0.0.1:"));
-    EXPECT_FALSE(term::ParseListeningLine("listening on 127.0.0.1:80a"));
-    EXPECT_FALSE(term::ParseListeningLine("error: address in use"));
-    EXPECT_FALSE(term::ParseListeningLine(""));
+TEST(LaunchDemoServer, ListeningLine) {
+    EXPECT_EQ(launch::ParseListeningLine("listening on 127.0.0.1:40123"), 40123);
+    EXPECT_EQ(launch::ParseListeningLine("listening on 127.0.0.1:8080\n"), 8080);
+    EXPECT_EQ(launch::ParseListeningLine("listening on [::1]:9000\r\n"), 9000);
+    EXPECT_FALSE(launch::ParseListeningLine("listening on 127.0.0.1:0"));
+    EXPECT_FALSE(launch::ParseListeningLine("listening on 127.0.0.1:70000"));
+    EXPECT_FALSE(launch::ParseListeningLine("listening on 127.0.0.1:"));
+    EXPECT_FALSE(launch::ParseListeningLine("listening on 127.0.0.1:80a"));
+    EXPECT_FALSE(launch::ParseListeningLine("error: address in use"));
+    EXPECT_FALSE(launch::ParseListeningLine(""));
 }
 
-TEST(TermDemoServer, AProgramThatDoesNotStartIsReported) {
-    term::DemoServer server;
+TEST(LaunchDemoServer, AProgramThatDoesNotStartIsReported) {
+    launch::DemoServer server;
     EXPECT_FALSE(server.Start("/nonexistent/stockat-quoted", {}, "/dev/null", 1000));
     EXPECT_NE(server.Error().find("/nonexistent/stockat-quoted"), std::string::npos);
     // A program that ends without the line.
@@ -299,13 +209,13 @@ bool Accepts(int port) {
     return ok;
 }
 
-TEST(TermDemoServer, TheBundledServerRunsOnLoopbackUntilStopped) {
+TEST(LaunchDemoServer, TheBundledServerRunsOnLoopbackUntilStopped) {
     const char* build = std::getenv("STOCKAT_BUILD_DIR");
     std::filesystem::path binary = std::filesystem::path(build ? build : ".") / "stockat-quoted";
     if (access(binary.c_str(), X_OK) != 0) {
         GTEST_SKIP() << "stockat-quoted is not built";
     }
-    term::DemoServer server;
+    launch::DemoServer server;
     ASSERT_TRUE(server.Start(
         binary, {"--listen", "127.0.0.1:0", "--clock", "2026-03-04 10:00", "--clock-rate", "0"},
         "/dev/null", 20000))
