@@ -204,8 +204,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     term::Terminal terminal;
-    if (!terminal.Install()) {
-        std::cerr << "stockat: needs a terminal (standard input and output)\n";
+    if (std::optional<std::string> error = terminal.Install()) {
+        std::cerr << "stockat: " << *error << "\n";
         return 1;
     }
     launch::DemoServer server;

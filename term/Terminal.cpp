@@ -144,18 +144,15 @@ Terminal::~Terminal() {
     Finish();
 }
 
-bool Terminal::Install() {
-    ownAvailable_ = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
-    if (!ownAvailable_) {
-        return false;
+std::optional<std::string> Terminal::Install() {
+    if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) {
+        return "needs a terminal (standard input and output)";
     }
     const char* termName = std::getenv("TERM");
     if (termName != nullptr && !TerminalCanPlaceCursor(termName)) {
-        // A screen drawn on it would be garbage; nothing has started yet.
-        std::fprintf(stderr, "stockat: this terminal cannot place the cursor (TERM=%s)\n",
-                     termName);
-        std::exit(1);
+        return std::string("this terminal cannot place the cursor (TERM=") + termName + ")";
     }
+    ownAvailable_ = true;
     int cols = 80, rows = 24;
     TerminalSize(STDOUT_FILENO, cols, rows);
     platform::SetScreenSize(cols, rows);
@@ -198,7 +195,7 @@ bool Terminal::Install() {
             Attach(passedFd, std::move(done));
         });
     platform::SetFrontEnd(this);
-    return true;
+    return std::nullopt;
 }
 
 void Terminal::DropHandover() {

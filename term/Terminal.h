@@ -105,11 +105,11 @@ class Terminal : public platform::FrontEnd {
 
     // Prepares everything before the program starts: the screen size, the
     // signals, the hand-over of this terminal and the foreground handler;
-    // installs itself as the platform's front-end. False when standard
-    // input and output are not a terminal. On a terminal that cannot place
-    // the cursor it prints one line to standard error and ends the process
-    // with exit code 1.
-    bool Install();
+    // installs itself as the platform's front-end. On failure it changes
+    // nothing and returns the reason, one line for the user: standard input
+    // and output are not a terminal, or the terminal cannot place the cursor
+    // (a screen drawn on it would be garbage).
+    std::optional<std::string> Install();
     // After the program has ended: gives back whatever terminal it shows.
     void Finish();
 
