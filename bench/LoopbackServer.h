@@ -38,9 +38,9 @@ inline server::QuoteServer& RunningQuoteServer(std::int64_t epochMs) {
     return *quoted;
 }
 
-// One exchange with 127.0.0.1:port: the number of reply bytes received (at
-// most `limit`), or -1 when the connection or the send failed.
-inline long BareExchange(int port, std::string_view request, std::size_t limit) {
+// A new connection to 127.0.0.1:port with `request` sent on it: its
+// descriptor, or -1 when the connection or the send failed.
+inline int SendOverLoopback(int port, std::string_view request) {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
@@ -51,6 +51,16 @@ inline long BareExchange(int port, std::string_view request, std::size_t limit) 
         if (fd >= 0) {
             ::close(fd);
         }
+        return -1;
+    }
+    return fd;
+}
+
+// One exchange with 127.0.0.1:port: the number of reply bytes received (at
+// most `limit`), or -1 when the connection or the send failed.
+inline long BareExchange(int port, std::string_view request, std::size_t limit) {
+    int fd = SendOverLoopback(port, request);
+    if (fd < 0) {
         return -1;
     }
     char buffer[50000];

@@ -3,6 +3,7 @@
 // cache next to the simulated market's page, and 1,000 clients of 16 stocks
 // each refreshing at once over loopback against one server (upstream
 // requests per time-to-live and per round, page latency).
+#include "bench/LoopbackServer.h"
 #include "server/QuoteServer.h"
 #include "tests/support/FeedStandIn.h"
 
@@ -78,17 +79,9 @@ BENCHMARK(BM_RespondLiveStockPageFromCache);
 
 // One page over a fresh loopback connection; false when no "200 OK" came.
 bool FetchPage(int port, const std::string& request) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<std::uint16_t>(port));
-    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0 ||
-        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) <= 0) {
-        if (fd >= 0)
-            ::close(fd);
+    int fd = benchsupport::SendOverLoopback(port, request);
+    if (fd < 0)
         return false;
-    }
     std::string reply;
     char buffer[8192];
     ssize_t n;

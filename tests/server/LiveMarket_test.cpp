@@ -3,6 +3,7 @@
 // the error reply when no feed answers, and the page rules for a quote's
 // day, a suspended stock and an unknown code.
 #include "common/QuoteRecord.h"
+#include "main/DemoServer.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "platform/device.h"
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <sys/wait.h>
@@ -382,34 +382,16 @@ TEST(QuotedLiveProgramTest, ProbesAStandInAndServesItsQuotes) {
     line.latest = "1750.00";
     line.stamp = "2022-11-22 10:29:58";
     tencent.SetLine("sh600519", line);
-    const std::string program = std::string(buildDir) + "/stockat-quoted";
-    const std::string feed = "tencent=" + tencent.Base();
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(out[1], 1);
-        ::close(out[0]);
-        ::close(out[1]);
-        execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--market", "live",
-              "--feed", feed.c_str(), "--clock", "2022-11-22 10:30", "--clock-rate", "0",
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    ::close(out[1]);
-    std::string text;
-    char c;
-    while (text.find('\n') == std::string::npos && ::read(out[0], &c, 1) == 1)
-        text += c;
-    int port = 0;
-    EXPECT_EQ(std::sscanf(text.c_str(), "listening on 127.0.0.1:%d", &port), 1) << text;
+    launch::DemoServer quoted;
+    ASSERT_TRUE(quoted.Start(std::string(buildDir) + "/stockat-quoted",
+                             {"--listen", "127.0.0.1:0", "--market", "live", "--feed",
+                              "tencent=" + tencent.Base(), "--clock", "2022-11-22 10:30",
+                              "--clock-rate", "0"},
+                             "/dev/null", 20000))
+        << quoted.Error();
     std::string reply =
-        port > 0 ? Fetch(port, PhoneRequest(std::string(kStockPath) + "?code=600519&vt=2")) : "";
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ::close(out[0]);
+        Fetch(quoted.Port(), PhoneRequest(std::string(kStockPath) + "?code=600519&vt=2"));
+    quoted.Stop();
     EXPECT_EQ(reply.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << reply;
     EXPECT_EQ(Cut(Gbk(reply), "当前价", 35, "元"), "1750.00");
 

@@ -1,6 +1,7 @@
 // The quote server over loopback: the pages a phone's requests get, the
 // device clock moving the market, and clients that misbehave without
 // stalling the others.
+#include "main/DemoServer.h"
 #include "server/Gbk.h"
 #include "server/QuoteServer.h"
 
@@ -12,8 +13,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <signal.h>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
@@ -279,32 +278,14 @@ TEST(QuotedProgramTest, ListensOnAFreePortAndServesTheSeededMarket) {
     const char* buildDir = std::getenv("STOCKAT_BUILD_DIR");
     if (!buildDir)
         GTEST_SKIP() << "STOCKAT_BUILD_DIR not set";
-    std::string program = std::string(buildDir) + "/stockat-quoted";
-    int out[2];
-    ASSERT_EQ(pipe(out), 0);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        dup2(out[1], 1);
-        ::close(out[0]);
-        ::close(out[1]);
-        execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--seed", "11",
-              "--clock", "2009-03-18 10:00", "--clock-rate", "0", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    ::close(out[1]);
-    ReadResult line;
-    std::string text;
-    char c;
-    while (text.find('\n') == std::string::npos && ::read(out[0], &c, 1) == 1)
-        text += c;
-    int port = 0;
-    ASSERT_EQ(std::sscanf(text.c_str(), "listening on 127.0.0.1:%d", &port), 1) << text;
-    std::string reply = Fetch(port, kStockRequest);
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ::close(out[0]);
+    launch::DemoServer quoted;
+    ASSERT_TRUE(quoted.Start(std::string(buildDir) + "/stockat-quoted",
+                             {"--listen", "127.0.0.1:0", "--seed", "11", "--clock",
+                              "2009-03-18 10:00", "--clock-rate", "0"},
+                             "/dev/null", 20000))
+        << quoted.Error();
+    std::string reply = Fetch(quoted.Port(), kStockRequest);
+    quoted.Stop();
 
     ServerOptions options;
     options.seed = 11;
