@@ -8,11 +8,7 @@ start_shell
 start_demo
 code=601398 # a stock the demo's list does not hold
 
-keys F2
-wait_for "${MENU_TOP[1]}" 10
-keys Down
-keys Enter
-wait_for "$ADD_TITLE" 10
+open_add_stock
 # Typed Chinese (two wide characters) reaches the field whole, and two
 # Backspaces take it away again.
 tm send-keys -t main -l "$H_NAME"

@@ -98,6 +98,27 @@ start_demo() {
   wait_for "$H_NAME" 30 "${PANE:-main}"
 }
 
+# A new root's first start asks how the program connects: Wi-Fi is chosen
+# and the list comes up.
+choose_wifi() {
+  wait_for "请选择连接方式" 30
+  keys Down
+  keys Down Down Down
+  keys Enter
+  wait_for "Wi-Fi" 10
+  keys F2
+  wait_for "$H_NAME" 30
+}
+
+# Opens the add-stock dialog through the menu.
+open_add_stock() {
+  keys F2
+  wait_for "${MENU_TOP[1]}" 10
+  keys Down
+  keys Enter
+  wait_for "$ADD_TITLE" 10
+}
+
 # The pid of the copy that holds the program's lock file, i.e. the running
 # program (not a waiting second copy, not the demo server's guard).
 program_pid() {

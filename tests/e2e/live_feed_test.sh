@@ -18,20 +18,10 @@ port=$(awk '{print $2}' "$WORK/feed-port")
 # of that day, so that they are today's quotes.
 start_shell
 type_line "'$STOCKAT' --root '$WORK/root' --sms-outbox '$WORK/outbox' --clock '2022-11-22 11:58' --clock-rate 0.5 --feed 'tencent=http://127.0.0.1:$port'"
-wait_for "请选择连接方式" 30
-keys Down
-keys Down Down Down
-keys Enter
-wait_for "Wi-Fi" 10
-keys F2
-wait_for "$H_NAME" 30
+choose_wifi
 
 add_stock() {
-  keys F2
-  wait_for "${MENU_TOP[1]}" 10
-  keys Down
-  keys Enter
-  wait_for "$ADD_TITLE" 10
+  open_add_stock
   tm send-keys -t main -l "$1"
   wait_for "$1" 10
   keys F2

@@ -34,20 +34,10 @@ expected=$'--listen\n127.0.0.1:0\n--market\nlive\n--feed\ntencent\n--feed\nsina=
 [ "$(cat "$WORK/quoted-args")" = "$expected" ] || fail "the server's arguments: $(cat "$WORK/quoted-args")"
 
 # The first start asks how the program connects: Wi-Fi.
-wait_for "请选择连接方式" 30
-keys Down
-keys Down Down Down
-keys Enter
-wait_for "Wi-Fi" 10
-keys F2
-wait_for "$H_NAME" 30
+choose_wifi
 
 # A stock looked up comes from the server that stockat started.
-keys F2
-wait_for "${MENU_TOP[1]}" 10
-keys Down
-keys Enter
-wait_for "$ADD_TITLE" 10
+open_add_stock
 tm send-keys -t main -l 600036
 wait_for 600036 10
 keys F2
