@@ -109,6 +109,13 @@ int Digits(std::string_view text, std::size_t at, std::size_t count) {
     return value;
 }
 
+// Where a feed's line keeps a quote's numbers, and their scales: the
+// decimal places that make one share or one yuan (prices are in hundredths).
+struct NumberFields {
+    std::size_t latest, previousClose, open, high, low, volume, turnover;
+    int volumeScale, turnoverScale;
+};
+
 // The reader's state for one reply: the asked symbols by their text, the
 // lines seen, and the reply being built.
 class Reader {
@@ -149,6 +156,34 @@ class Reader {
             return false;
         }
         out = *value;
+        return true;
+    }
+
+    // The quote's numbers from the line's fields `f`, laid out as `at` says.
+    bool Numbers(const std::vector<std::string_view>& f, const NumberFields& at, FeedQuote& q) {
+        const FeedSymbol& s = q.symbol;
+        auto read = [&](std::size_t index, int scale, std::int64_t& out) {
+            return Number(f[index], scale, out, s, static_cast<int>(index));
+        };
+        return read(at.latest, 2, q.latest) && read(at.previousClose, 2, q.previousClose) &&
+               read(at.open, 2, q.open) && read(at.high, 2, q.high) && read(at.low, 2, q.low) &&
+               read(at.volume, at.volumeScale, q.volume) &&
+               read(at.turnover, at.turnoverScale, q.turnover);
+    }
+
+    // The quote's time, when the line gives one: `ms` as read from it. A
+    // time that cannot be read fails the line, except for a delisted stock,
+    // whose line may keep whatever stood there last.
+    bool Time(bool given, std::optional<std::int64_t> ms, FeedQuote& q) {
+        if (!given) {
+            return true;
+        }
+        if (ms) {
+            q.epochMs = *ms;
+        } else if (q.status != FeedStatus::Delisted) {
+            Fail("bad time for " + q.symbol.Text());
+            return false;
+        }
         return true;
     }
 
@@ -212,6 +247,16 @@ enum TencentField {
     kTcTurnoverWan = 37,
     kTcStatus = 40,
 };
+// Volume in lots of 100 shares, turnover in units of 10,000 yuan.
+constexpr NumberFields kTencentNumbers{.latest = kTcLatest,
+                                       .previousClose = kTcPreviousClose,
+                                       .open = kTcOpen,
+                                       .high = kTcHigh,
+                                       .low = kTcLow,
+                                       .volume = kTcVolumeLots,
+                                       .turnover = kTcTurnoverWan,
+                                       .volumeScale = 2,
+                                       .turnoverScale = 4};
 
 // "YYYYMMDDhhmmss", Beijing time.
 std::optional<std::int64_t> TencentTime(std::string_view text) {
@@ -263,24 +308,9 @@ void ReadTencentLine(Reader& reader, const Statement& st) {
         reader.Fail("unknown status for " + s->Text());
         return;
     }
-    if (!reader.Number(f[kTcLatest], 2, q.latest, *s, kTcLatest) ||
-        !reader.Number(f[kTcPreviousClose], 2, q.previousClose, *s, kTcPreviousClose) ||
-        !reader.Number(f[kTcOpen], 2, q.open, *s, kTcOpen) ||
-        !reader.Number(f[kTcHigh], 2, q.high, *s, kTcHigh) ||
-        !reader.Number(f[kTcLow], 2, q.low, *s, kTcLow) ||
-        // Lots of 100 shares, and units of 10,000 yuan.
-        !reader.Number(f[kTcVolumeLots], 2, q.volume, *s, kTcVolumeLots) ||
-        !reader.Number(f[kTcTurnoverWan], 4, q.turnover, *s, kTcTurnoverWan)) {
+    if (!reader.Numbers(f, kTencentNumbers, q) ||
+        !reader.Time(!f[kTcTime].empty(), TencentTime(f[kTcTime]), q)) {
         return;
-    }
-    if (!f[kTcTime].empty()) {
-        std::optional<std::int64_t> ms = TencentTime(f[kTcTime]);
-        if (ms) {
-            q.epochMs = *ms;
-        } else if (q.status != FeedStatus::Delisted) {
-            reader.Fail("bad time for " + s->Text());
-            return;
-        }
     }
     reader.Add(std::move(q));
 }
@@ -300,6 +330,16 @@ enum SinaField {
     kSnTime = 31,
     kSnStatus = 32,
 };
+// Volume in shares, turnover in yuan.
+constexpr NumberFields kSinaNumbers{.latest = kSnLatest,
+                                    .previousClose = kSnPreviousClose,
+                                    .open = kSnOpen,
+                                    .high = kSnHigh,
+                                    .low = kSnLow,
+                                    .volume = kSnVolume,
+                                    .turnover = kSnTurnover,
+                                    .volumeScale = 0,
+                                    .turnoverScale = 0};
 
 // "YYYY-MM-DD" and "HH:MM:SS", Beijing time.
 std::optional<std::int64_t> SinaTime(std::string_view date, std::string_view time) {
@@ -352,23 +392,10 @@ void ReadSinaLine(Reader& reader, const Statement& st) {
             return;
         }
     }
-    if (!reader.Number(f[kSnLatest], 2, q.latest, *s, kSnLatest) ||
-        !reader.Number(f[kSnPreviousClose], 2, q.previousClose, *s, kSnPreviousClose) ||
-        !reader.Number(f[kSnOpen], 2, q.open, *s, kSnOpen) ||
-        !reader.Number(f[kSnHigh], 2, q.high, *s, kSnHigh) ||
-        !reader.Number(f[kSnLow], 2, q.low, *s, kSnLow) ||
-        !reader.Number(f[kSnVolume], 0, q.volume, *s, kSnVolume) ||
-        !reader.Number(f[kSnTurnover], 0, q.turnover, *s, kSnTurnover)) {
+    if (!reader.Numbers(f, kSinaNumbers, q) ||
+        !reader.Time(!f[kSnDate].empty() || !f[kSnTime].empty(), SinaTime(f[kSnDate], f[kSnTime]),
+                     q)) {
         return;
-    }
-    if (!f[kSnDate].empty() || !f[kSnTime].empty()) {
-        std::optional<std::int64_t> ms = SinaTime(f[kSnDate], f[kSnTime]);
-        if (ms) {
-            q.epochMs = *ms;
-        } else if (q.status != FeedStatus::Delisted) {
-            reader.Fail("bad time for " + s->Text());
-            return;
-        }
     }
     reader.Add(std::move(q));
 }
