@@ -1,12 +1,13 @@
 // The live market: shared, bounded upstream requests to the public feeds and
 // their quotes as pages (see LiveMarket.h).
 #include "server/LiveMarket.h"
+
+#include "server/Log.h"
 #include "server/Market.h"
 #include "server/Upstream.h"
 
 #include <algorithm>
 #include <exception>
-#include <iostream>
 
 namespace server {
 namespace {
@@ -28,7 +29,7 @@ bool Contains(const std::vector<FeedSymbol>& symbols, const FeedSymbol& symbol) 
 }
 
 void Log(const std::string& line) {
-    std::cerr << "stockat-quoted: " + line + "\n";
+    LogLine(line);
 }
 
 } // namespace

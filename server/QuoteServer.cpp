@@ -180,7 +180,8 @@ QuoteServer::~QuoteServer() {
     Stop();
 }
 
-Reply QuoteServer::Respond(std::string_view path, std::string_view code) const {
+Reply QuoteServer::Respond(std::string_view path, std::string_view code,
+                           std::string_view client) const {
     if (live_ && (path == kStockPath || path == kShIndexPath || path == kSzIndexPath)) {
         LivePage page = path == kStockPath     ? live_->StockPage(code)
                         : path == kShIndexPath ? live_->ShIndexPage()
@@ -228,7 +229,7 @@ bool QuoteServer::Bind(std::string* error) {
 
     auto serve = [this](std::string_view path) {
         return [this, path](const httplib::Request& req, httplib::Response& res) {
-            Reply reply = Respond(path, req.get_param_value("code"));
+            Reply reply = Respond(path, req.get_param_value("code"), req.remote_addr);
             res.status = reply.status;
             res.set_content(reply.body, reply.contentType.c_str());
         };

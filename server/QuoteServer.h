@@ -102,7 +102,9 @@ class QuoteServer {
 
     // The reply to a GET of `path` with query parameter `code` (empty when
     // absent), without the network (the live market may ask its feeds).
-    Reply Respond(std::string_view path, std::string_view code) const;
+    // `client` is the asking client's address (empty when not known), so
+    // that one client cannot take the live market from the others.
+    Reply Respond(std::string_view path, std::string_view code, std::string_view client = {}) const;
 
   private:
     ServerOptions options_;
