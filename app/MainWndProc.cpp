@@ -39,8 +39,8 @@ void ExitCommand(HWND hwnd) {
     if (Notice(kExitConfirmText, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
         return;
     }
-    // The only place where the data files are written: the settings first,
-    // then the watch list.
+    // The data files are written here and when the system ends the session
+    // (WM_ENDSESSION): the settings first, then the watch list.
     SaveSettings();
     SaveWatchList();
     KillTimer(hwnd, 1);
@@ -187,6 +187,15 @@ LRESULT MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return OnSettingChange(hwnd, wParam);
     case WM_DESTROY:
         PostQuitMessage(0);
+        return 0;
+    case WM_ENDSESSION:
+        // The system stops the program (a service stop, a logout, a
+        // shutdown): what the exit command would keep is written the same
+        // way, and the program ends right after.
+        if (wParam != FALSE) {
+            SaveSettings();
+            SaveWatchList();
+        }
         return 0;
     case WM_COMMAND:
         return OnMainCommand(hwnd, wParam, lParam);

@@ -120,6 +120,14 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
                    "quote feed NAME[=URL] of the live quote server stockat starts (repeatable; "
                    "passed on to stockat-quoted --feed)")
         ->allow_extra_args(false);
+    app.add_flag("--background", line.background,
+                 "start without a terminal, as if its terminal had just closed; a later "
+                 "stockat on a terminal brings it there (one line and exit 0 when a copy "
+                 "runs already)");
+    app.add_flag("--status", line.status,
+                 "tell whether a copy runs, since when, its pid, terminal, quote server, last "
+                 "refresh and the alerts waiting in the push outbox; exit 0 when it runs, 3 "
+                 "when not");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -143,6 +151,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
         err << "stockat: " << text << "\n";
         return 2;
     };
+    if (line.background && line.status) {
+        return fail("--background and --status do not go together");
+    }
     if (!KnownZone(line.timeZone)) {
         return fail("--tz: unknown time zone \"" + line.timeZone + "\"");
     }

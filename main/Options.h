@@ -24,6 +24,8 @@ struct CommandLine {
     std::string smsOutbox;                  // --sms-outbox DIR
     bool demo = false;                      // --demo
     std::vector<std::string> feeds;         // --feed NAME[=URL], repeatable
+    bool background = false;                // --background
+    bool status = false;                    // --status
 };
 
 // Parses the command line. Returns the exit code when the program is to

@@ -2,31 +2,43 @@
 // configuration, prepares the terminal front-end, starts the bundled quote
 // server (for --demo on its simulated market with a demo device; without
 // --server on the live market, fetching from the public quote feeds), and
-// runs the program.
+// runs the program. With --background the program starts without a
+// terminal (leaving the shell it was started from, unless a service manager
+// started it); --status tells about the running copy.
 #include "app/WinMain.h"
 #include "common/ProgramState.h"
 #include "common/QuoteRecord.h"
 #include "main/DemoServer.h"
 #include "main/Options.h"
+#include "main/RunStatus.h"
 #include "net/HttpFetch.h"
 #include "net/QuotePageParser.h"
 #include "platform/clock.h"
 #include "platform/device.h"
+#include "refresh/RefreshCycle.h"
 #include "refresh/RefreshFrequencyDlg.h"
 #include "res/Resources.h"
 #include "term/Terminal.h"
 #include "watchlist/DataFiles.h"
 
+#include <cerrno>
+#include <chrono>
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <langinfo.h>
+#include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -186,6 +198,135 @@ bool StartLive(const launch::CommandLine& line, launch::DemoServer& server) {
     return true;
 }
 
+// ---- Running without a terminal, and the status ----------------------------
+
+std::int64_t RealNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// The status of this copy, kept in the device folder while it runs.
+launch::StatusKeeper statusKeeper;
+
+void OnRefreshed() {
+    statusKeeper.SetRefreshed(RealNowMs());
+}
+
+// The running copy's status file, when it belongs to a live process.
+std::optional<launch::RunStatus> ReadStatus() {
+    std::ifstream in(launch::StatusPath(platform::Device().root));
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::optional<launch::RunStatus> status = launch::DecodeStatus(text.str());
+    if (status && kill(static_cast<pid_t>(status->pid), 0) != 0 && errno == ESRCH) {
+        return std::nullopt; // left behind by a copy that was killed
+    }
+    return status;
+}
+
+int ReportStatus() {
+    launch::StatusReport report = launch::DescribeStatus(
+        AnotherCopyRuns(), ReadStatus(), launch::CountPushOutbox(platform::Device().root));
+    std::cout << report.text;
+    return report.exitCode;
+}
+
+// Whether a service manager started this process with its standard error
+// on the journal (it says so in JOURNAL_STREAM, "device:inode" of that
+// stream). Such a process must stay the one that was started.
+bool StartedByServiceManager() {
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    unsigned long long device = 0, inode = 0;
+    struct stat st {};
+    return stream != nullptr && std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 &&
+           fstat(STDERR_FILENO, &st) == 0 && st.st_dev == device && st.st_ino == inode;
+}
+
+// Leaves the shell that started --background: a child in a session of its
+// own carries on, with no terminal, standard input from /dev/null and its
+// output appended to `log`. The parent waits until the child's program has
+// composed its first screen (a byte on the pipe whose writing end goes to
+// `readyFd`) or has ended, says which in one line and returns the exit code;
+// the child gets nothing and goes on.
+std::optional<int> LeaveTheShell(const fs::path& log, int& readyFd) {
+    int ready[2];
+    if (pipe2(ready, O_CLOEXEC) != 0) {
+        std::cerr << "stockat: cannot go to the background: " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child < 0) {
+        std::cerr << "stockat: cannot go to the background: " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    if (child > 0) {
+        close(ready[1]);
+        char byte = 0;
+        ssize_t n;
+        do {
+            n = read(ready[0], &byte, 1);
+        } while (n < 0 && errno == EINTR);
+        close(ready[0]);
+        if (n == 1) {
+            std::cout << "stockat: runs in the background (pid " << child << ", log "
+                      << log.string() << ")\n";
+            return 0;
+        }
+        int status = 0;
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+            std::cout << "stockat: a copy runs already\n"; // found one at the last moment
+            return 0;
+        }
+        std::cerr << "stockat: the background copy did not start; see " << log.string() << "\n";
+        return 1;
+    }
+    close(ready[0]);
+    setsid();
+    int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (null >= 0) {
+        dup2(null, STDIN_FILENO);
+    }
+    if (out < 0) {
+        out = null;
+    }
+    if (out >= 0) {
+        dup2(out, STDOUT_FILENO);
+        dup2(out, STDERR_FILENO);
+    }
+    for (int fd : {null, out}) {
+        if (fd > STDERR_FILENO) {
+            close(fd);
+        }
+    }
+    if (chdir("/") != 0) {
+        // Only so that the program holds no folder busy; staying is harmless.
+    }
+    readyFd = ready[1];
+    return std::nullopt;
+}
+
+std::string ServerText(const launch::CommandLine& line) {
+    const platform::DeviceConfig& device = platform::Device();
+    std::string text = device.serverHost + ":" + std::to_string(device.serverPort);
+    if (line.demo) {
+        return text + " (simulated market, started by stockat)";
+    }
+    if (launch::StartsLiveServer(line)) {
+        return text + " (live market, started by stockat)";
+    }
+    return text + " (--server)";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -203,8 +344,27 @@ int main(int argc, char** argv) {
         std::cerr << "stockat: " << *error << "\n";
         return 1;
     }
+    if (line.status) {
+        return ReportStatus();
+    }
     term::Terminal terminal;
-    if (std::optional<std::string> error = terminal.Install()) {
+    int readyFd = -1;
+    if (line.background) {
+        if (AnotherCopyRuns()) {
+            std::optional<launch::RunStatus> running = ReadStatus();
+            std::cout << "stockat: a copy runs already"
+                      << (running ? " (pid " + std::to_string(running->pid) + ")" : std::string())
+                      << "; stockat on a terminal brings it there\n";
+            return 0;
+        }
+        if (!StartedByServiceManager()) {
+            if (std::optional<int> code =
+                    LeaveTheShell(platform::Device().root / "stockat.log", readyFd)) {
+                return *code;
+            }
+        }
+        terminal.InstallBackground();
+    } else if (std::optional<std::string> error = terminal.Install()) {
         std::cerr << "stockat: " << *error << "\n";
         return 1;
     }
@@ -219,10 +379,27 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // The copy that runs the program keeps its status from its first screen
+    // on; the terminal's coming and going and every refresh update it.
+    launch::RunStatus status;
+    status.pid = getpid();
+    status.startedMs = RealNowMs();
+    status.terminal = !line.background;
+    status.server = ServerText(line);
+    terminal.SetFirstScreenObserver([&status, readyFd] {
+        statusKeeper.Start(platform::Device().root, status);
+        if (readyFd >= 0) {
+            [[maybe_unused]] ssize_t n = write(readyFd, "R", 1);
+            close(readyFd);
+        }
+    });
+    terminal.SetSessionObserver([](bool shown) { statusKeeper.SetTerminal(shown); });
+    SetRefreshObserver(OnRefreshed);
     platform::BindUiThread();
     HINSTANCE instance = RegisterResourceModule(&StockAtResources());
     int code = WinMain(instance, nullptr, nullptr, SW_SHOW);
     terminal.Finish();
+    statusKeeper.Stop();
     server.Stop();
     return code;
 }

@@ -33,13 +33,14 @@
 #include <poll.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace platform::wm {
 
 namespace {
 
 struct InputEvent {
-    enum class Type { Key, Tap, Resize } type = Type::Key;
+    enum class Type { Key, Tap, Resize, EndSession } type = Type::Key;
     KeyInput key;
     int x = 0;
     int y = 0;
@@ -285,6 +286,19 @@ bool ProcessInput(const InputEvent& ev, MSG* out) {
         for (HWND h : state.zorder) {
             PostMessage(h, WM_SETTINGCHANGE, SETTINGCHANGE_RESET, 0);
         }
+        return false;
+    }
+    case InputEvent::Type::EndSession: {
+        // Each top-level window hears that the session ends, at once and in
+        // its stacking order, and may write what it must keep; then every
+        // loop ends, as after the session's end on the platform.
+        std::vector<HWND> tops = state.zorder;
+        for (HWND h : tops) {
+            if (IsWindow(h)) {
+                SendMessage(h, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+            }
+        }
+        PostQuitMessage(0);
         return false;
     }
     }
@@ -710,6 +724,12 @@ void InjectResize(int cols, int rows) {
     ev.type = InputEvent::Type::Resize;
     ev.x = cols;
     ev.y = rows;
+    Inject(ev);
+}
+
+void InjectEndSession() {
+    InputEvent ev;
+    ev.type = InputEvent::Type::EndSession;
     Inject(ev);
 }
 

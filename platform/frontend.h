@@ -64,5 +64,10 @@ void InjectTap(int x, int y);
 // The screen changed size: the work area follows, and the top-level windows
 // receive WM_SETTINGCHANGE with SETTINGCHANGE_RESET.
 void InjectResize(int cols, int rows);
+// The system ends the program's session (a service stop, a logout, a
+// shutdown): every top-level window receives WM_ENDSESSION (TRUE,
+// ENDSESSION_CLOSEAPP), sent in turn on the UI thread, and then the
+// program's message loops end with exit code 0.
+void InjectEndSession();
 
 } // namespace platform

@@ -145,6 +145,7 @@ constexpr UINT WM_GETTEXTLENGTH = 0x000E;
 constexpr UINT WM_PAINT = 0x000F;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_ENDSESSION = 0x0016;
 constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr UINT WM_SETTINGCHANGE = 0x001A;
 constexpr UINT WM_DRAWITEM = 0x002B;
@@ -172,6 +173,10 @@ constexpr WPARAM WA_CLICKACTIVE = 2;
 
 // WM_SETTINGCHANGE wParam sent when the screen size changes (rotation).
 constexpr WPARAM SETTINGCHANGE_RESET = 0x3002;
+
+// WM_ENDSESSION lParam: the application is asked to close (the session goes
+// on, or the system is stopping it as a service).
+constexpr LPARAM ENDSESSION_CLOSEAPP = 0x1;
 
 struct MSG {
     HWND hwnd;

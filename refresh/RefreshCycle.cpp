@@ -20,11 +20,16 @@ std::string FetchStatus;
 namespace {
 
 void (*refreshSucceededHook)() = nullptr;
+void (*refreshObserver)() = nullptr;
 
 } // namespace
 
 void SetRefreshSucceededHook(void (*hook)()) {
     refreshSucceededHook = hook;
+}
+
+void SetRefreshObserver(void (*observer)()) {
+    refreshObserver = observer;
 }
 
 namespace {
@@ -119,6 +124,9 @@ int RunRefreshCycle() {
         // cannot let a second cycle start under it.
         if (refreshSucceededHook != nullptr) {
             refreshSucceededHook();
+        }
+        if (refreshObserver != nullptr) {
+            refreshObserver();
         }
     }
     RefreshIdle = 1;

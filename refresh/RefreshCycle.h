@@ -17,6 +17,10 @@ extern std::string FetchStatus;
 // program's top installs it; none is installed at first. It is wiring rather
 // than state: resetting the program's state keeps it.
 void SetRefreshSucceededHook(void (*hook)());
+// Told after every successful refresh cycle, timed or manual, after that
+// hook (the launcher keeps the time of the last one for `stockat --status`).
+// Wiring as well: none at first, kept across a reset of the program's state.
+void SetRefreshObserver(void (*observer)());
 
 // Timers: the main window's refresh timer and the progress pop-up's.
 constexpr UINT_PTR kRefreshTimerId = 1;

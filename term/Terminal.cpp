@@ -157,17 +157,7 @@ std::optional<std::string> Terminal::Install() {
     TerminalSize(STDOUT_FILENO, cols, rows);
     platform::SetScreenSize(cols, rows);
     haveSavedModes_ = tcgetattr(STDIN_FILENO, &savedModes_) == 0;
-
-    if (signalPipe[0] < 0 && pipe2(signalPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
-        signalPipe[0] = signalPipe[1] = -1;
-    }
-    signal(SIGPIPE, SIG_IGN);
-    for (int sig : {SIGWINCH, SIGHUP, SIGTERM, SIGINT}) {
-        Catch(sig);
-    }
-    if (signalPipe[0] >= 0) {
-        signalWatch_ = platform::AddFdWatch(signalPipe[0], [this] { OnSignal(); });
-    }
+    WatchSignals();
 
     // The hand-over of this terminal, for the case that another copy runs.
     int pair[2];
@@ -196,6 +186,41 @@ std::optional<std::string> Terminal::Install() {
         });
     platform::SetFrontEnd(this);
     return std::nullopt;
+}
+
+void Terminal::WatchSignals() {
+    if (signalPipe[0] < 0 && pipe2(signalPipe, O_NONBLOCK | O_CLOEXEC) != 0) {
+        signalPipe[0] = signalPipe[1] = -1;
+    }
+    signal(SIGPIPE, SIG_IGN);
+    for (int sig : {SIGWINCH, SIGHUP, SIGTERM, SIGINT}) {
+        Catch(sig);
+    }
+    if (signalPipe[0] >= 0) {
+        signalWatch_ = platform::AddFdWatch(signalPipe[0], [this] { OnSignal(); });
+    }
+}
+
+void Terminal::InstallBackground() {
+    WatchSignals();
+    // Nothing of its own to show: the screen waits for a terminal that a
+    // later copy hands over.
+    started_ = true;
+    detached_ = true;
+    running = 1;
+    platform::instance::SetForegroundRequestHandlerAsync(
+        [this](HWND, int passedFd, platform::instance::ForegroundCompletion done) {
+            Attach(passedFd, std::move(done));
+        });
+    platform::SetFrontEnd(this);
+}
+
+void Terminal::SetSessionObserver(std::function<void(bool shown)> observer) {
+    sessionObserver_ = std::move(observer);
+}
+
+void Terminal::SetFirstScreenObserver(std::function<void()> observer) {
+    firstScreenObserver_ = std::move(observer);
 }
 
 void Terminal::DropHandover() {
@@ -232,6 +257,11 @@ void Terminal::Finish() {
 
 void Terminal::Present(const platform::Canvas& screen) {
     current_ = screen;
+    if (firstScreenObserver_) {
+        std::function<void()> observer = std::move(firstScreenObserver_);
+        firstScreenObserver_ = nullptr;
+        observer();
+    }
     if (!session_ && !started_ && ownAvailable_) {
         // The first screen of the first copy: from here on this terminal is
         // ours, and no other copy will take over this one's hand-over.

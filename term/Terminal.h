@@ -36,9 +36,15 @@
 //    and answers the request, and the asking copy exits with code 0. A
 //    request that comes while the screen is shown elsewhere moves the screen
 //    to the new terminal.
-//  - Only the program's exit command ends it (with its files saved);
-//    SIGTERM or SIGINT end it without saving, like a window closed from
-//    outside.
+//  - The program's exit command ends it with its files saved. SIGTERM or
+//    SIGINT (a service stop, a logout, a shutdown) end the session: they
+//    reach the message loop through the signal pipe, the program's windows
+//    receive WM_ENDSESSION, which saves as the exit command does, and the
+//    program ends with code 0. A copy that has not shown its screen yet (or
+//    only waits for a running one) ends at once, as the signal's default.
+//  - Started with --background, the program has no terminal of its own from
+//    the start, as if its terminal had just closed (InstallBackground); a
+//    later copy on a terminal takes it over the same way.
 //
 // Size. The screen needs at least kMinScreenCols x kMinScreenRows cells. On
 // a smaller terminal the program runs on as before (its timers, refreshes
@@ -55,6 +61,7 @@
 #include "term/Colors.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -110,6 +117,18 @@ class Terminal : public platform::FrontEnd {
     // and output are not a terminal, or the terminal cannot place the cursor
     // (a screen drawn on it would be garbage).
     std::optional<std::string> Install();
+    // The same for a program that starts in the background, without a
+    // terminal: the signals and the foreground handler, nothing of its own
+    // to hand over or draw on. The program counts as running at once, so
+    // that SIGTERM saves.
+    void InstallBackground();
+    // Told on the UI thread whenever the program's screen comes to a
+    // terminal (true) or leaves it (false).
+    void SetSessionObserver(std::function<void(bool shown)> observer);
+    // Told once, on the UI thread, when the program composes its first
+    // screen: it runs (a copy that only hands its terminal to a running one
+    // never gets there). Told before that screen opens on a terminal.
+    void SetFirstScreenObserver(std::function<void()> observer);
     // After the program has ended: gives back whatever terminal it shows.
     void Finish();
 
@@ -135,6 +154,7 @@ class Terminal : public platform::FrontEnd {
     void HangUp();
     void Attach(int passedFd, platform::instance::ForegroundCompletion done);
     void DropHandover();
+    void WatchSignals();
 
     std::unique_ptr<Session> session_;
     platform::Canvas current_; // the screen as last composed
@@ -142,6 +162,9 @@ class Terminal : public platform::FrontEnd {
     bool ownAvailable_ = false;
     bool started_ = false;
     bool detached_ = false;
+    bool ending_ = false; // the session's end has been asked for
+    std::function<void(bool)> sessionObserver_;
+    std::function<void()> firstScreenObserver_;
     bool fullRedraw_ = true;
     bool noticeShown_ = false; // the too-small line stands in for the screen
     int signalWatch_ = -1;

@@ -109,9 +109,14 @@ void Terminal::OnSignal() {
         }
     }
     if (stop) {
-        // Ended from outside: like a window closed by a task manager, the
-        // program stops without saving.
-        PostQuitMessage(0);
+        // Ended from outside (a service stop, a logout, a shutdown): the
+        // session ends, the program writes its files as its exit command
+        // does and stops. A second signal during the save only adds a byte
+        // to the pipe, which nobody reads any more.
+        if (!ending_) {
+            ending_ = true;
+            platform::InjectEndSession();
+        }
     }
     if (hangup && session_ && session_->own) {
         HangUp();

@@ -90,6 +90,9 @@ bool Terminal::OpenSession(int ttyFd, bool own, const std::string& termName, int
         s->sideWatch = platform::AddFdWatch(sideFd, [this] { OnSide(); });
     }
     session_ = std::move(s);
+    if (sessionObserver_) {
+        sessionObserver_(true);
+    }
     fullRedraw_ = true;
     platform::InjectResize(session_->cols, session_->rows);
     if (current_.Cols() > 0) {
@@ -122,6 +125,9 @@ void Terminal::CloseSession() {
         close(s->sideFd);
     }
     shown_ = platform::Canvas();
+    if (sessionObserver_) {
+        sessionObserver_(false);
+    }
     if (s->done) {
         s->done(true); // the waiting copy exits now
     }
