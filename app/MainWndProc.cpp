@@ -35,16 +35,20 @@ int Notice(const char16_t* text, UINT type) {
     return MessageBox(nullptr, text, kShellCaption, type);
 }
 
-void ExitCommand(HWND hwnd) {
-    if (Notice(kExitConfirmText, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
-        return;
-    }
-    // The data files are written here and when the system ends the session
-    // (WM_ENDSESSION): the settings first, then the watch list.
+// The only way the data files are written: the settings first, then the
+// watch list; then the program ends.
+void SaveAndEnd(HWND hwnd) {
     SaveSettings();
     SaveWatchList();
     KillTimer(hwnd, 1);
     DestroyWindow(hwnd);
+}
+
+void ExitCommand(HWND hwnd) {
+    if (Notice(kExitConfirmText, MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) {
+        return;
+    }
+    SaveAndEnd(hwnd);
 }
 
 void DeleteCommand() {
@@ -190,11 +194,9 @@ LRESULT MainWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_ENDSESSION:
         // The system stops the program (a service stop, a logout, a
-        // shutdown): what the exit command would keep is written the same
-        // way, and the program ends right after.
+        // shutdown): it ends as after the exit command, its files written.
         if (wParam != FALSE) {
-            SaveSettings();
-            SaveWatchList();
+            SaveAndEnd(hwnd);
         }
         return 0;
     case WM_COMMAND:

@@ -42,6 +42,19 @@ else()
   message(STATUS "help2man or gzip not found: no manual pages (scripts/install-deps.sh installs help2man)")
 endif()
 
+# --- The systemd user unit -------------------------------------------------
+# stockat.service in the user-unit folder under the prefix (Debian's
+# /usr/lib/systemd/user for the package; systemd also reads
+# /usr/local/lib/systemd/user). Its ExecStart names the installed program, so
+# it is written at install time, when the prefix (CPack's, or that of
+# cmake --install --prefix) is known.
+install(CODE "
+  file(READ \"${CMAKE_CURRENT_SOURCE_DIR}/cmake/systemd/stockat.service.in\" unit)
+  string(REPLACE \"@BINDIR@\" \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\" unit \"\${unit}\")
+  file(WRITE \"${CMAKE_CURRENT_BINARY_DIR}/systemd/stockat.service\" \"\${unit}\")
+")
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/systemd/stockat.service DESTINATION lib/systemd/user)
+
 # --- Documents --------------------------------------------------------------
 set(STOCKAT_DEBIAN_DOCS OFF CACHE BOOL
     "Install the Debian documents (copyright, changelog.Debian.gz) with the package's documents")
@@ -82,7 +95,8 @@ their quotes at the interval you choose and colours them by direction. When
 a stock reaches the sell or buy target you set, it raises an alert once, as
 a notification bubble (on its screen and on the desktop) or as an SMS through
 a gammu-smsd gateway. It keeps working in the background when its terminal
-is closed.
+is closed, and a systemd user unit (stockat.service) keeps it running across
+logins and reboots.
 
 The package also holds stockat-quoted, a quote server with a simulated
 market, which the demo (stockat --demo) runs on loopback.")
