@@ -152,6 +152,12 @@ void Driver::Resize(int cols, int rows) {
     WaitIdle();
 }
 
+void Driver::EndSession() {
+    EnsureRunning();
+    InjectEndSession();
+    WaitIdle();
+}
+
 void Driver::Post(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     EnsureRunning();
     PostMessage(hwnd, msg, wParam, lParam);

@@ -78,6 +78,8 @@ class Driver : public FrontEnd {
     void Tap(int x, int y);
     void TapCell(int col, int row);
     void Resize(int cols, int rows);
+    // The system ends the session (InjectEndSession), as a SIGTERM does.
+    void EndSession();
     // PostMessage from the test, then wait for idle.
     void Post(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 

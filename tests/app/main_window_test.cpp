@@ -401,6 +401,35 @@ TEST_F(MainWindowTest, EndedAnyOtherWayWritesNothing) {
     EXPECT_EQ(Slurp(Folder() / "afxg003"), listBefore);
 }
 
+TEST_F(MainWindowTest, AnEndedSessionWritesAsTheExitCommandDoesWhateverIsOpen) {
+    // A SIGTERM (a service stop, a logout, a shutdown) ends the session: with
+    // the list alone, under the exit confirmation, under a dialog.
+    const std::vector<std::pair<const char*, int>> cases = {
+        {"the list", 0}, {"the exit box", IDC_EXIT}, {"a dialog", IDC_ADDSTOCK}};
+    for (const auto& [what, command] : cases) {
+        SCOPED_TRACE(what);
+        SetUp();
+        s->Start();
+        d().Down();
+        s->Command(IDC_DELETESTOCK);
+        d().Enter(); // 民生银行 goes, in memory only
+        Settings.RefreshInterval = 50;
+        if (command != 0) {
+            s->Command(command);
+            ASSERT_FALSE(d().Finished());
+        }
+        d().EndSession();
+        EXPECT_TRUE(d().Finished());
+        EXPECT_EQ(d().ExitCode(), 0);
+        const std::string settings = ScrambleText(Slurp(Folder() / "afxg002"));
+        EXPECT_EQ(settings.rfind("50;", 0), 0u) << settings;
+        const std::string list = ScrambleText(Slurp(Folder() / "afxg003"));
+        EXPECT_EQ(list.find("600016"), std::string::npos);
+        EXPECT_NE(list.find("600036"), std::string::npos);
+        TearDown();
+    }
+}
+
 TEST_F(MainWindowTest, TheTitleBarXOnlySendsTheProgramToTheBackground) {
     s->Start();
     d().TitleButton();

@@ -2,6 +2,7 @@
 // (its start-up line, a program that does not start, the guard).
 #include "main/DemoServer.h"
 #include "main/Options.h"
+#include "main/RunStatus.h"
 #include "platform/clock.h"
 #include "platform/device.h"
 
@@ -10,9 +11,11 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -38,7 +41,7 @@ Parsed Parse(std::vector<const char*> args) {
 TEST(LaunchOptions, EveryOptionIsRead) {
     Parsed p = Parse({"--root", "/tmp/r", "--server", "127.0.0.1:8080", "--gateway",
                       "10.0.0.172:9201", "--clock", "2026-03-04 10:00", "--clock-rate", "5", "--tz",
-                      "Europe/Berlin", "--sms-outbox", "/tmp/out", "--demo"});
+                      "Europe/Berlin", "--sms-outbox", "/tmp/out", "--demo", "--background"});
     ASSERT_FALSE(p.code) << p.err;
     EXPECT_EQ(p.line.root, "/tmp/r");
     EXPECT_EQ(p.line.server, "127.0.0.1:8080");
@@ -49,7 +52,10 @@ TEST(LaunchOptions, EveryOptionIsRead) {
     EXPECT_EQ(p.line.timeZone, "Europe/Berlin");
     EXPECT_EQ(p.line.smsOutbox, "/tmp/out");
     EXPECT_TRUE(p.line.demo);
+    EXPECT_TRUE(p.line.background);
+    EXPECT_TRUE(Parse({"--status"}).line.status);
     Parsed none = Parse({});
+    EXPECT_FALSE(none.line.background || none.line.status);
     EXPECT_FALSE(none.code);
     EXPECT_FALSE(none.line.clockRateGiven);
     EXPECT_EQ(none.line.timeZone, "Asia/Shanghai");
@@ -58,8 +64,9 @@ TEST(LaunchOptions, EveryOptionIsRead) {
 TEST(LaunchOptions, HelpListsOptionsAndKeysVersionSaysTwoPointZero) {
     Parsed help = Parse({"--help"});
     ASSERT_EQ(help.code, 0);
-    for (const char* word : {"--root", "--server", "--gateway", "--clock", "--clock-rate", "--tz",
-                             "--sms-outbox", "--demo", "--feed", "F1", "F3", "Tab"}) {
+    for (const char* word :
+         {"--root", "--server", "--gateway", "--clock", "--clock-rate", "--tz", "--sms-outbox",
+          "--demo", "--feed", "--background", "--status", "F1", "F3", "Tab"}) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     }
     Parsed version = Parse({"--version"});
@@ -91,6 +98,7 @@ TEST(LaunchOptions, BadOptionsGetOneLineAndExitCodeTwo) {
         {"--feed", "tencent", "--demo"},
         {"--feed", "tencent", "--server", "127.0.0.1:8080"},
         {"extra"},
+        {"--background", "--status"},
     };
     for (const auto& args : bad) {
         Parsed p = Parse(args);
@@ -240,3 +248,109 @@ TEST(LaunchDemoServer, TheBundledServerRunsOnLoopbackUntilStopped) {
 }
 
 } // namespace
+
+// ---- The running copy's status -------------------------------------------------
+
+TEST(LaunchStatus, TheFileCarriesEveryValueAndABrokenOneIsRefused) {
+    launch::RunStatus status{4242, 1796688000123, true, "127.0.0.1:40123 (live)", 1796688020000};
+    EXPECT_EQ(launch::DecodeStatus(launch::EncodeStatus(status)), status);
+    // A line break in the server text cannot split the file.
+    status.server = "a\nrefreshed=7";
+    EXPECT_EQ(launch::DecodeStatus(launch::EncodeStatus(status))->refreshedMs, 1796688020000);
+    const std::vector<std::string> bad = {"",
+                                          "pid=0\n",
+                                          "pid=-3\n",
+                                          "pid=12x\n",
+                                          "pid=12\nstarted=soon\n",
+                                          "pid=12\nterminal=yes\n",
+                                          "pid=12\nrefreshed=\n"};
+    for (const std::string& text : bad) {
+        EXPECT_FALSE(launch::DecodeStatus(text)) << text;
+    }
+    EXPECT_EQ(launch::DecodeStatus("pid=12\nlater=1\nno line\n")->pid, 12);
+}
+
+TEST(LaunchStatus, TheReportAndItsExitCode) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    launch::RunStatus bg{77, 1796688000000, false, "127.0.0.1:9 (--server)", 0};
+    launch::RunStatus fg = bg;
+    fg.terminal = true;
+    fg.refreshedMs = 1796688065000;
+    struct Case {
+        bool running;
+        std::optional<launch::RunStatus> status;
+        int outbox;
+        int code;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {false, std::nullopt, 0, 3, {"running: no", "push outbox: 0 waiting"}},
+        {false, bg, 2, 3, {"running: no", "push outbox: 2 waiting"}},
+        {true,
+         bg,
+         1,
+         0,
+         {"running: yes", "pid: 77", "since: 2026-12-08 00:00:00 UTC",
+          "terminal: no (in the background)", "quote server: 127.0.0.1:9 (--server)",
+          "last refresh: none yet", "push outbox: 1 waiting"}},
+        {true,
+         fg,
+         0,
+         0,
+         {"running: yes", "pid: 77", "since: 2026-12-08 00:00:00 UTC", "terminal: yes",
+          "quote server: 127.0.0.1:9 (--server)", "last refresh: 2026-12-08 00:01:05 UTC",
+          "push outbox: 0 waiting"}},
+        {true,
+         std::nullopt,
+         0,
+         0,
+         {"running: yes",
+          "details: unknown (the running copy keeps its status in another device folder)",
+          "push outbox: 0 waiting"}},
+    };
+    for (const Case& c : cases) {
+        launch::StatusReport report = launch::DescribeStatus(c.running, c.status, c.outbox);
+        std::string expected;
+        for (const std::string& line : c.lines) {
+            expected += line + "\n";
+        }
+        EXPECT_EQ(report.text, expected);
+        EXPECT_EQ(report.exitCode, c.code);
+    }
+}
+
+TEST(LaunchStatus, OutboxCountAndAKeeperThatWritesOnlyOnChange) {
+    namespace fs = std::filesystem;
+    fs::path root = fs::temp_directory_path() / ("stockat-status-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root);
+    EXPECT_EQ(launch::CountPushOutbox(root), 0); // no folder
+    fs::path outbox = root / "push" / "outbox";
+    fs::create_directories(outbox / "sub");
+    for (const char* name : {"1.json", "2", ".3.tmp", "."}) {
+        std::ofstream(outbox / name) << "x";
+    }
+    EXPECT_EQ(launch::CountPushOutbox(root), 2);
+
+    auto inode = [&] {
+        struct stat st {};
+        return stat(launch::StatusPath(root).c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    launch::StatusKeeper keeper;
+    keeper.Start(root, launch::RunStatus{55, 1, false, "s", 0});
+    ino_t first = inode();
+    ASSERT_NE(first, 0u);
+    keeper.SetTerminal(false); // no change: the file is not written again
+    keeper.SetServer("s");
+    EXPECT_EQ(inode(), first);
+    keeper.SetTerminal(true);
+    EXPECT_NE(inode(), first); // replaced whole
+    std::ifstream in(launch::StatusPath(root));
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(launch::DecodeStatus(text), keeper.Current());
+    EXPECT_TRUE(keeper.Current().terminal);
+    keeper.Stop();
+    EXPECT_FALSE(fs::exists(launch::StatusPath(root)));
+    fs::remove_all(root);
+}
