@@ -9,6 +9,7 @@ packages=(
   gammu gammu-smsd dbus dbus-x11 python3 python3-dbusmock
   tmux curl htop procps
   help2man man-db groff-base lintian file
+  systemd
 )
 missing=()
 for p in "${packages[@]}"; do

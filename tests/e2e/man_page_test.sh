@@ -36,10 +36,10 @@ done
 
 # The program's page: the keys, the background behaviour and the files.
 text=$(LC_ALL=C.UTF-8 MANWIDTH=80 man -E UTF-8 -l "$BUILD/man/stockat.1" 2>/dev/null | tr -s " ")
-for section in KEYS BACKGROUND FILES; do
+for section in KEYS BACKGROUND "KEEPING IT RUNNING" FILES; do
   grep -qE "^$section\$" <<<"$text" || fail "stockat(1) lacks the section $section"
 done
-for word in F1 F2 F3 Enter Esc Tab Ctrl-L "X is not exit" afxg002 afxg003 stockat-quoted; do
+for word in F1 F2 F3 Enter Esc Tab Ctrl-L "X is not exit" afxg002 afxg003 stockat-quoted enable-linger "journalctl --user -u stockat" stockat.service; do
   grep -qF -- "$word" <<<"$text" || fail "stockat(1) does not mention $word"
 done
 echo "PASS"
