@@ -12,6 +12,7 @@
 #include "net/QuotePageParser.h"
 #include "res/ResourceIds.h"
 
+#include <algorithm>
 #include <cstdint>
 
 int RefreshIdle = 1;
@@ -39,6 +40,7 @@ namespace {
 constexpr DWORD kNeverMs = 0xFFFFFFFF;
 constexpr std::int32_t kDefaultIntervalSeconds = 40;
 constexpr DWORD kProgressDelayMs = 1000;
+constexpr std::int64_t kTradingMarginMs = 3600 * 1000;
 
 const char16_t* const kRefreshingText = u"正在刷新，请稍候...";
 
@@ -62,6 +64,28 @@ bool IsTradingTime(const SYSTEMTIME& now) {
     return now.wDayOfWeek >= 1 && now.wDayOfWeek <= 5;
 }
 
+std::int64_t MsUntilTrading(const SYSTEMTIME& now) {
+    if (IsTradingTime(now)) {
+        return 0;
+    }
+    // The first minutes inside the two sessions: 09:16 and 12:59.
+    constexpr int kOpenings[] = {9 * 60 + 16, 12 * 60 + 59};
+    const int minute = now.wHour * 60 + now.wMinute;
+    for (int day = 0; day <= 7; ++day) {
+        const int weekday = (now.wDayOfWeek + day) % 7;
+        if (weekday < 1 || weekday > 5) {
+            continue;
+        }
+        for (int opening : kOpenings) {
+            const std::int64_t minutes = day * 1440 + opening - minute;
+            if (minutes > 0) {
+                return minutes * 60000 - now.wSecond * 1000 - now.wMilliseconds;
+            }
+        }
+    }
+    return 0; // not reached: every week has a weekday
+}
+
 bool IsTradingTimeNow() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
@@ -80,7 +104,19 @@ void ApplyRefreshTimer(HWND mainWindow) {
     if (Settings.RefreshInterval > 0) {
         // A custom interval of many minutes must not wrap around 32 bits into
         // a short period: the period stops at the longest one a timer takes.
-        const std::int64_t ms = static_cast<std::int64_t>(Settings.RefreshInterval) * 1000;
+        std::int64_t ms = static_cast<std::int64_t>(Settings.RefreshInterval) * 1000;
+        // Outside trading hours a tick would find nothing to do: the timer
+        // sleeps until the next session opens, so that an idle program does
+        // not wake at all. It aims an hour early when the opening is further
+        // away than that (a daylight-saving change in the device's zone
+        // could otherwise make it an hour late), and that tick re-arms it.
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
+        std::int64_t untilOpen = MsUntilTrading(now);
+        if (untilOpen > kTradingMarginMs) {
+            untilOpen -= kTradingMarginMs;
+        }
+        ms = std::max(ms, untilOpen);
         SetTimer(mainWindow, kRefreshTimerId, ms > kNeverMs ? kNeverMs : static_cast<UINT>(ms),
                  nullptr);
     }

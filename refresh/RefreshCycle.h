@@ -4,6 +4,7 @@
 
 #include "platform/win.h"
 
+#include <cstdint>
 #include <string>
 
 // 1 while no refresh cycle runs and one may start, 0 while one runs.
@@ -32,9 +33,13 @@ constexpr UINT_PTR kProgressTimerId = 3;
 bool IsTradingTime(const SYSTEMTIME& now);
 // The same test on the device's local time.
 bool IsTradingTimeNow();
+// Milliseconds from `now` to the next moment inside trading hours (the next
+// 09:16:00 or 12:59:00 of a weekday); 0 inside them.
+std::int64_t MsUntilTrading(const SYSTEMTIME& now);
 
 // Re-arms timer 1 of the main window from Settings.RefreshInterval; run at the
-// start of every message of the main window.
+// start of every message of the main window. Outside trading hours the
+// period reaches at least to the next session's opening (see the .cpp).
 void ApplyRefreshTimer(HWND mainWindow);
 // The main window's WM_TIMER: one cycle when the list is not empty, the time
 // is inside trading hours and no cycle runs; then the list is redrawn.

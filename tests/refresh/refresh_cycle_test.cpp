@@ -134,6 +134,56 @@ INSTANTIATE_TEST_SUITE_P(
                       Boundary{"2026-03-08 10:00:10", false}),
     BoundaryName);
 
+TEST(TradingHours, TimeUntilTheNextSession) {
+    struct Case {
+        WORD dayOfWeek, hour, minute, second, ms;
+        std::int64_t expected;
+    };
+    constexpr std::int64_t kMin = 60000;
+    const std::vector<Case> cases = {
+        {3, 10, 0, 0, 0, 0},                                      // inside
+        {3, 9, 15, 10, 0, 50000},                                 // just before the opening
+        {3, 11, 32, 0, 0, 87 * kMin},                             // lunch
+        {3, 15, 10, 0, 0, (1440 - 910 + 556) * kMin},             // after the close
+        {5, 15, 10, 0, 0, (3 * 1440 - 910 + 556) * kMin},         // Friday to Monday
+        {6, 10, 0, 10, 0, (2 * 1440 - 600 + 556) * kMin - 10000}, // Saturday
+        {0, 23, 59, 59, 500, (1 + 556) * kMin - 59500},           // late on Sunday
+    };
+    for (const Case& c : cases) {
+        SYSTEMTIME t{};
+        t.wDayOfWeek = c.dayOfWeek;
+        t.wHour = c.hour;
+        t.wMinute = c.minute;
+        t.wSecond = c.second;
+        t.wMilliseconds = c.ms;
+        EXPECT_EQ(MsUntilTrading(t), c.expected) << c.dayOfWeek << " " << c.hour << ":" << c.minute;
+    }
+}
+
+TEST_F(RefreshTest, OutsideTradingHoursTheTimerSleepsUntilTheOpening) {
+    // After Wednesday's close the timer does not tick every 30 s: it wakes an
+    // hour before Thursday's opening, then at the opening, which refreshes.
+    Begin("2026-03-04 15:10:10", 30);
+    auto due = [&] {
+        for (const auto& [id, at] : platform::observe::TimersOf(Shell.mainWindow)) {
+            if (id == 1) {
+                return at - d().NowMs();
+            }
+        }
+        return std::int64_t{-1};
+    };
+    const std::int64_t untilOpen = (1440 - 910 + 556) * 60000LL - 10000;
+    EXPECT_EQ(due(), untilOpen - 3600000);
+    d().Advance(untilOpen - 3600000);
+    EXPECT_EQ(QuoteRequests(), 0);
+    EXPECT_EQ(due(), 3600000); // re-armed by its own tick: the opening exactly
+    d().Advance(3600000 - 1);
+    EXPECT_EQ(QuoteRequests(), 0);
+    d().Advance(1);
+    EXPECT_EQ(QuoteRequests(), 3);
+    EXPECT_EQ(due(), 30000); // inside: the interval again
+}
+
 TEST_F(RefreshTest, AtTheWeekendOnlyAManualRefreshRuns) {
     Begin("2026-03-07 10:00:00", 30);
     d().Advance(120000);
