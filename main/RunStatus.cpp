@@ -139,6 +139,11 @@ void StatusKeeper::Start(const fs::path& root, const RunStatus& status) {
     Write();
 }
 
+void StatusKeeper::SetPid(long pid) {
+    current_.pid = pid;
+    Write();
+}
+
 void StatusKeeper::SetTerminal(bool shown) {
     current_.terminal = shown;
     Write();

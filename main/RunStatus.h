@@ -54,6 +54,7 @@ StatusReport DescribeStatus(bool running, const std::optional<RunStatus>& status
 class StatusKeeper {
   public:
     void Start(const std::filesystem::path& root, const RunStatus& status);
+    void SetPid(long pid);
     void SetTerminal(bool shown);
     void SetServer(const std::string& server);
     void SetRefreshed(std::int64_t epochMs);

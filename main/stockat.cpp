@@ -393,7 +393,10 @@ int main(int argc, char** argv) {
             close(readyFd);
         }
     });
-    terminal.SetSessionObserver([](bool shown) { statusKeeper.SetTerminal(shown); });
+    terminal.SetSessionObserver([](bool shown) {
+        statusKeeper.SetPid(getpid()); // leaving its own terminal, it forks
+        statusKeeper.SetTerminal(shown);
+    });
     SetRefreshObserver(OnRefreshed);
     platform::BindUiThread();
     HINSTANCE instance = RegisterResourceModule(&StockAtResources());

@@ -123,7 +123,8 @@ class Terminal : public platform::FrontEnd {
     // that SIGTERM saves.
     void InstallBackground();
     // Told on the UI thread whenever the program's screen comes to a
-    // terminal (true) or leaves it (false).
+    // terminal (true) or leaves it (false); after leaving its own terminal
+    // the program goes on in a new process, which is told once more.
     void SetSessionObserver(std::function<void(bool shown)> observer);
     // Told once, on the UI thread, when the program composes its first
     // screen: it runs (a copy that only hands its terminal to a running one

@@ -157,6 +157,9 @@ void Terminal::Detach() {
     }
     detached_ = true;
     ownAvailable_ = false;
+    if (sessionObserver_) {
+        sessionObserver_(false); // once more, from the process that goes on
+    }
 }
 
 void Terminal::Attach(int passedFd, platform::instance::ForegroundCompletion done) {

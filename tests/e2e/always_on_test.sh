@@ -173,8 +173,16 @@ keys Enter
 wait_for "$DELETE_PREFIX" 10
 keys Enter
 wait_gone "$DELETE_PREFIX" 10
-kill -KILL "$(program_pid)"
-last_status >/dev/null
+# X: the program goes on in the background in a process of its own, and its
+# status follows it there.
+keys F3
+wait_gone "$H_NAME" 20
+[ "$(last_status)" = 0 ] || fail "X did not give the shell back"
+pid=$(program_pid) || fail "no program in the background"
+status
+grep -qxF "pid: $pid" "$WORK/out" && grep -qxF "terminal: no (in the background)" "$WORK/out" ||
+  fail "--status after X: $(cat "$WORK/out")"
+kill -KILL "$pid"
 cmp -s "$DATA_DIR/afxg002" "$WORK/settings.before" || fail "SIGKILL changed the settings file"
 cmp -s "$DATA_DIR/afxg003" "$WORK/list.before" || fail "SIGKILL changed the watch list file"
 status
