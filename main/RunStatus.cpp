@@ -126,7 +126,7 @@ StatusReport DescribeStatus(bool running, const std::optional<RunStatus>& status
         t += "last refresh: " +
              (status->refreshedMs > 0 ? LocalText(status->refreshedMs) : "none yet") + "\n";
     } else if (running) {
-        t += "details: unknown (the running copy keeps its status in another device folder)\n";
+        t += "details: unknown (its status file cannot be read)\n";
     }
     t += "push outbox: " + std::to_string(outbox) + " waiting\n";
     return report;

@@ -305,8 +305,7 @@ TEST(LaunchStatus, TheReportAndItsExitCode) {
          std::nullopt,
          0,
          0,
-         {"running: yes",
-          "details: unknown (the running copy keeps its status in another device folder)",
+         {"running: yes", "details: unknown (its status file cannot be read)",
           "push outbox: 0 waiting"}},
     };
     for (const Case& c : cases) {
