@@ -62,8 +62,8 @@ plain --background --demo --sms-outbox "$WORK/outbox" || fail "--background: exi
 pid=$(program_pid) || fail "no program after --background"
 [ "$(awk '{print $7}' "/proc/$pid/stat")" = 0 ] || fail "the background copy has a controlling terminal"
 [ "$(awk '{print $6}' "/proc/$pid/stat")" = "$pid" ] || fail "the background copy leads no session"
-ls -l "/proc/$pid/fd/0" | grep -q /dev/null || fail "its input is not /dev/null"
-ls -l "/proc/$pid/fd/2" | grep -qF "$DEMO_ROOT/stockat.log" || fail "its errors do not go to its log"
+[ "$(readlink "/proc/$pid/fd/0")" = /dev/null ] || fail "its input is not /dev/null"
+[ "$(readlink "/proc/$pid/fd/2")" = "$DEMO_ROOT/stockat.log" ] || fail "its errors do not go to its log"
 status
 [ "$rc" = 0 ] || fail "--status while running: rc $rc"
 for line in "running: yes" "pid: $pid" "terminal: no (in the background)" "push outbox: 0 waiting"; do
