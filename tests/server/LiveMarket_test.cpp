@@ -258,18 +258,27 @@ TEST_F(LiveMarketTest, WhenEveryFeedFailsThePageIsAnErrorNeverAStalePrice) {
     EXPECT_EQ(server_->Respond(kSzIndexPath, "").status, 503);
     EXPECT_EQ(tencent_.requestCount() + sina_.requestCount(), 3);
 
-    // The program's own fetch: the reply is no quote page, so a refresh
-    // leaves the record with the last good values it parsed.
+    // The program's own fetch: the error status is a failed fetch (the
+    // callers show the connection-failure text), and the last reply is left
+    // as it was.
     testsupport::FetchTestState fetchState;
     platform::DeviceConfig& device = platform::Device();
     device.serverHost = device.gatewayAddress = "127.0.0.1";
     device.serverPort = device.gatewayPort = static_cast<std::uint16_t>(server_->Port());
     device.networkUp = true;
-    ASSERT_EQ(HttpFetch(BuildQuoteRequest("600036")), 0);
-    EXPECT_FALSE(ReplyIsQuotePage(kStockPageMarker));
-    EXPECT_FALSE(ReplyIsQuotePage(kIndexPageMarker));
-    ASSERT_EQ(HttpFetch(BuildQuoteRequest("999998")), 0);
-    EXPECT_FALSE(ReplyIsQuotePage(kIndexPageMarker));
+    LastReply = "before";
+    EXPECT_EQ(HttpFetch(BuildQuoteRequest("600036")), -1);
+    EXPECT_EQ(HttpFetch(BuildQuoteRequest("999998")), -1);
+    EXPECT_EQ(LastReply, "before");
+    for (const auto& [reply, unreachable] : std::vector<std::pair<std::string, bool>>{
+             {"HTTP/1.1 502 Bad Gateway\r\n", true},
+             {"HTTP/1.0 504 Gateway Timeout\r\n", true},
+             {"HTTP/1.1 503 x", true},
+             {"HTTP/1.1 500 Internal Server Error\r\n", false},
+             {"HTTP/1.1 200 OK\r\n\r\n503", false},
+             {"HTTP/1.1 5030", false},
+             {"503", false}})
+        EXPECT_EQ(IsUnreachableStatus(reply), unreachable) << reply;
 
     // Once a feed is back and rested, pages are served again.
     tencent_.SetFault(FeedStandIn::Fault::None);
