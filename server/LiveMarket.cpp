@@ -220,6 +220,18 @@ void LiveMarket::Fetch(const std::vector<FeedSymbol>& batch, const std::string& 
     for (size_t i = 0; i < options_.feeds.size() && !pending.empty(); ++i) {
         const FeedSource& source = options_.feeds[i];
         const FeedAdapter& adapter = *source.adapter;
+        if (i > 0) {
+            // A code that rode along and is still current from an earlier
+            // round is not worth a request to the next feed.
+            std::lock_guard lock(mutex_);
+            const std::int64_t now = clock_.NowMs();
+            pending.erase(std::remove_if(pending.begin(), pending.end(),
+                                         [&](const FeedSymbol& s) {
+                                             return s != batch.front() && !fallback.count(s) &&
+                                                    IsCurrent(s, now);
+                                         }),
+                          pending.end());
+        }
         std::vector<FeedSymbol> ask;
         for (const FeedSymbol& s : pending)
             if (s.exchange != Exchange::Bj || adapter.servesBeijing)
@@ -328,7 +340,12 @@ void LiveMarket::Fetch(const std::vector<FeedSymbol>& batch, const std::string& 
             line += (k ? "; " : " ") + faults[k];
         if (faults.size() > 8)
             line += "; and " + std::to_string(faults.size() - 8) + " more";
-        LogLine(line);
+        // The same faults round after round: once a minute is enough.
+        if (line != lastFaults_ || now - lastFaultsMs_ >= 60 * 1000) {
+            LogLine(line);
+            lastFaults_ = line;
+            lastFaultsMs_ = now;
+        }
     }
 }
 

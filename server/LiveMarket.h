@@ -160,6 +160,9 @@ class LiveMarket : public QuoteSource {
     std::int64_t requests_ = 0;
     // A trading day on which every feed showed an earlier day: a holiday.
     std::optional<std::int64_t> closedDay_;
+    // The last log line of per-code faults, and when it was written.
+    std::string lastFaults_;
+    std::int64_t lastFaultsMs_ = 0;
 };
 
 } // namespace server
