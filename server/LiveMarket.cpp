@@ -191,24 +191,24 @@ std::vector<FeedSymbol> LiveMarket::Batch(const FeedSymbol& symbol, std::int64_t
     return batch;
 }
 
-LiveMarket::Verdict LiveMarket::Judge(const FeedQuote& quote,
-                                      const platform::LocalTime& now) const {
+Freshness JudgeFreshness(const FeedQuote& quote, const platform::LocalTime& stamp,
+                         const platform::LocalTime& now, std::int64_t maxLagMs,
+                         std::optional<std::int64_t> closedDay) {
     if (quote.status != FeedStatus::Trading || quote.epochMs <= 0)
-        return Verdict::Good;
+        return Freshness::Good;
     const std::int64_t today = DayOf(now);
     // Weekends, a known holiday and the hours outside the sessions: an
     // earlier day's quote or a quiet feed is what the market looks like.
-    if (!IsTradingDay(today) || closedDay_ == today || !InSession(SecondOfDay(now)))
-        return Verdict::Good;
-    const platform::LocalTime stamp = Stamp(quote);
+    if (!IsTradingDay(today) || closedDay == today || !InSession(SecondOfDay(now)))
+        return Freshness::Good;
     if (DayOf(stamp) < today)
-        return Verdict::EarlierDay;
+        return Freshness::EarlierDay;
     if (DayOf(stamp) > today)
-        return Verdict::Good;
+        return Freshness::Good;
     const std::int64_t lagMs = static_cast<std::int64_t>(TradingSecond(SecondOfDay(now)) -
                                                          TradingSecond(SecondOfDay(stamp))) *
                                1000;
-    return lagMs > options_.maxLagMs ? Verdict::Stale : Verdict::Good;
+    return lagMs > maxLagMs ? Freshness::Stale : Freshness::Good;
 }
 
 void LiveMarket::Fetch(const std::vector<FeedSymbol>& batch, const std::string& client) {
@@ -290,11 +290,12 @@ void LiveMarket::Fetch(const std::vector<FeedSymbol>& batch, const std::string& 
                                  *why);
                 continue;
             }
-            const Verdict verdict = Judge(quote, local);
+            // Broken down once here rather than for every page.
+            const platform::LocalTime stamp = Stamp(quote);
+            const Verdict verdict =
+                JudgeFreshness(quote, stamp, local, options_.maxLagMs, closedDay_);
             if (verdict == Verdict::Good) {
                 const FeedSymbol symbol = quote.symbol;
-                // Broken down once here rather than for every page.
-                const platform::LocalTime stamp = Stamp(quote);
                 cache_[symbol] = Cached{now, true, std::move(quote), stamp};
                 done(symbol);
                 continue;

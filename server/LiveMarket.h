@@ -75,6 +75,16 @@ struct LiveMarketOptions {
     std::string caFile; // empty: DefaultCaFile()
 };
 
+// What a feed's quote is worth during a session: good, lagging the clock by
+// more than `maxLagMs` of trading time, or from an earlier day. Outside the
+// sessions, on weekends, on a day known closed (`closedDay`, days since
+// 1970-01-01) and for a stock not trading, every quote is good. `stamp` is
+// the quote's time stamp and `now` the clock, both Beijing time.
+enum class Freshness { Good, Stale, EarlierDay };
+Freshness JudgeFreshness(const FeedQuote& quote, const platform::LocalTime& stamp,
+                         const platform::LocalTime& now, std::int64_t maxLagMs,
+                         std::optional<std::int64_t> closedDay);
+
 // One feed's answer to a probe.
 struct ProbeResult {
     std::string feed, base;
@@ -121,8 +131,7 @@ class LiveMarket : public QuoteSource {
         double tokens = 0;                           // burst allowance
         std::int64_t tokensAtMs = 0;
     };
-    // What a feed's quote is worth for the round under way.
-    enum class Verdict { Good, Stale, EarlierDay };
+    using Verdict = Freshness;
 
     // The quote of `symbol`, current within the time-to-live, fetching it
     // when needed; nothing when no feed gave it. `lock` holds mutex_.
@@ -137,7 +146,6 @@ class LiveMarket : public QuoteSource {
     // Whether feed `i` may be asked now for `client`, counting the request
     // when it may. `dryRun` only tells.
     bool MayAsk(std::size_t i, const std::string& client, std::int64_t now, bool dryRun = false);
-    Verdict Judge(const FeedQuote& quote, const platform::LocalTime& now) const;
 
     IndexAnswer Index(const FeedSymbol& symbol, std::string_view name, const std::string& client);
     QuoteState StateOf(const Cached& entry, const platform::LocalTime& now,
