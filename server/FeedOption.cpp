@@ -10,9 +10,9 @@ std::optional<FeedSource> ParseFeedOption(std::string_view text, std::string* er
     const FeedAdapter* adapter = FindFeedAdapter(name);
     if (!adapter) {
         if (error) {
-            *error = "unknown feed \"" + std::string(name) + "\"; the feeds are";
+            error->assign("unknown feed \"").append(name).append("\"; the feeds are");
             for (const FeedAdapter& a : FeedAdapters())
-                *error += " " + std::string(a.name);
+                error->append(" ").append(a.name);
         }
         return std::nullopt;
     }

@@ -465,10 +465,11 @@ TEST(SinaReader, EdgeCasesThatAreRead) {
              {"sz000002 国轩高科 trading prev=32570 last=0 open=0 high=0 low=0 "
               "vol=0 turn=0"},
              ""},
-            {"an older index line without a status",
+            {"an older index line without a status; an index's volume is in lots",
              Sina("sh000001", {{0, "上证指数"}, {2, "3097.0422"}}, 32),
              Syms({"sh000001"}),
-             {"sh000001 上证指数 trading prev=3097042"},
+             {"sh000001 上证指数 trading prev=3097042 last=32110 open=32400 high=32400 "
+              "low=31510 vol=1071810100"},
              ""},
             {"inner blanks and full-width letters",
              Sina("sz000002", {{0, "万 科Ａ"}}),
@@ -666,6 +667,52 @@ TEST(EastmoneyReader, BadRepliesAndBadRowsAreRefused) {
             {"empty name", List({Row("600519", 1, "")}), one, "name"},
             {"a row that is not an object", List({"[1]"}), one, "not an object"},
         });
+}
+
+// A well-formed quote that cannot be true is refused; one that can is kept.
+TEST(FeedQuotes, AQuoteInconsistentWithItselfIsRefused) {
+    auto quote = [](std::int64_t previous, std::int64_t latest, std::int64_t low, std::int64_t high,
+                    std::optional<std::int64_t> change = std::nullopt) {
+        FeedQuote q;
+        q.symbol = Sym("sh600519");
+        q.previousClose = previous;
+        q.latest = latest;
+        q.open = latest;
+        q.low = low;
+        q.high = high;
+        q.change = change;
+        return q;
+    };
+    FeedQuote suspended = quote(9550, 0, 0, 0);
+    suspended.status = FeedStatus::Suspended;
+    FeedQuote delisted = quote(0, 0, 0, 0);
+    delisted.status = FeedStatus::Delisted;
+    FeedQuote openAbove = quote(13600, 13850, 13560, 13870);
+    openAbove.open = 13900;
+    const std::pair<FeedQuote, const char*> cases[] = {
+        {quote(13600, 13850, 13560, 13870, 250), ""},
+        {quote(13600, 13850, 13560, 13870), ""},                     // no change stated
+        {quote(13600, 13850, 13560, 13870, 255), ""},                // the feed's rounding
+        {quote(13600, 0, 0, 0), ""},                                 // before the first trade
+        {suspended, ""},                                             // no trade today
+        {delisted, ""},                                              // whatever stood there last
+        {quote(13600, 99999999990, 13560, 13870), "latest outside"}, // 99999999.99
+        {quote(13600, 13500, 13560, 13870), "latest outside"},
+        {openAbove, "open outside"},
+        {quote(13600, 13850, 13870, 13560), "range"}, // low above high
+        {quote(13600, 13850, 0, 13870), "range"},
+        {quote(0, 13850, 13560, 13870), "previous close"},
+        {quote(13600, 13850, 13560, 13870, 2500), "change"},
+        {quote(13600, 13850, 13560, 13870, -250), "change"},
+    };
+    for (const auto& [q, reason] : cases) {
+        SCOPED_TRACE(Summary(q));
+        std::optional<std::string> why = QuoteInconsistency(q);
+        if (*reason == '\0')
+            EXPECT_EQ(why, std::nullopt);
+        else
+            EXPECT_NE(why.value_or("").find(reason), std::string::npos) << why.value_or("");
+    }
 }
 
 } // namespace
