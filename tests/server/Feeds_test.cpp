@@ -708,10 +708,11 @@ TEST(FeedQuotes, AQuoteInconsistentWithItselfIsRefused) {
     for (const auto& [q, reason] : cases) {
         SCOPED_TRACE(Summary(q));
         std::optional<std::string> why = QuoteInconsistency(q);
-        if (*reason == '\0')
+        if (*reason == '\0') {
             EXPECT_EQ(why, std::nullopt);
-        else
+        } else {
             EXPECT_NE(why.value_or("").find(reason), std::string::npos) << why.value_or("");
+        }
     }
 }
 

@@ -261,10 +261,12 @@ TEST(LiveVerdicts, EachFeedAnswersForEachCodeAndTheNextFeedIsAskedForTheCodesItF
         const bool closed = page.find(Gbk("(昨收)")) != std::string::npos;
         EXPECT_EQ(closed, c.change == nullptr);
         EXPECT_EQ(Cut(page, "当前价", closed ? 29 : 35, "元"), c.price);
-        if (c.change)
+        if (c.change) {
             EXPECT_EQ(Cut(page, "涨跌额", 35, "元"), c.change);
-        if (*c.shown)
+        }
+        if (*c.shown) {
             EXPECT_NE(page.find(Gbk(c.shown)), std::string::npos) << c.shown;
+        }
         EXPECT_EQ(tencent.requestCount(), 1);
         EXPECT_EQ(sina.requestCount(), c.sinaAsked);
         if (*c.asked) {
@@ -319,10 +321,11 @@ TEST(LiveVerdicts, OneBadLineFailsItsCodeOnlyAndAHolidayCostsOneRequestPerCycleO
             }
             EXPECT_EQ(served, 16) << "cycle " << cycle;
             const std::int64_t requests = server->GetLiveMarket()->UpstreamRequests();
-            if (cycle == 0)
+            if (cycle == 0) {
                 EXPECT_EQ(sina.requestCount(), c.firstCycleSina);
-            else
+            } else {
                 EXPECT_EQ(requests - before, c.cycleRequests) << "cycle " << cycle;
+            }
             before = requests;
             server->Clock().Advance(ttl);
         }
