@@ -157,6 +157,9 @@ std::vector<FeedSymbol> LiveMarket::Batch(const FeedSymbol& symbol, std::int64_t
     }
     for (auto it = cache_.begin(); it != cache_.end();)
         it = now - it->second.fetchedMs >= options_.interestMs ? cache_.erase(it) : std::next(it);
+    const std::int64_t today = DayOf(Now());
+    for (auto it = closedCodes_.begin(); it != closedCodes_.end();)
+        it = it->second != today ? closedCodes_.erase(it) : std::next(it);
 
     std::vector<FeedSymbol> batch{symbol};
     for (const FeedSymbol& index : {ShIndexSymbol(), SzIndexSymbol()})
@@ -292,8 +295,13 @@ void LiveMarket::Fetch(const std::vector<FeedSymbol>& batch, const std::string& 
             }
             // Broken down once here rather than for every page.
             const platform::LocalTime stamp = Stamp(quote);
-            const Verdict verdict =
-                JudgeFreshness(quote, stamp, local, options_.maxLagMs, closedDay_);
+            // A day known closed for the whole market, or for this code
+            // (every feed agreed on an earlier day for it: a stock not
+            // trading today that the feeds do not mark suspended).
+            auto closedCode = closedCodes_.find(quote.symbol);
+            const std::optional<std::int64_t> closed =
+                closedCode != closedCodes_.end() ? closedCode->second : closedDay_;
+            const Verdict verdict = JudgeFreshness(quote, stamp, local, options_.maxLagMs, closed);
             if (verdict == Verdict::Good) {
                 const FeedSymbol symbol = quote.symbol;
                 cache_[symbol] = Cached{now, true, std::move(quote), stamp};
@@ -332,6 +340,7 @@ void LiveMarket::Fetch(const std::vector<FeedSymbol>& batch, const std::string& 
             continue;
         if (symbol == ShIndexSymbol())
             closedDay_ = DayOf(local);
+        closedCodes_[symbol] = DayOf(local);
         const platform::LocalTime stamp = Stamp(best.first);
         cache_[symbol] = Cached{now, true, best.first, stamp};
     }

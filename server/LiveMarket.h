@@ -166,8 +166,10 @@ class LiveMarket : public QuoteSource {
     std::map<std::string, Client> clients_;
     std::vector<FeedState> feeds_;
     std::int64_t requests_ = 0;
-    // A trading day on which every feed showed an earlier day: a holiday.
+    // A trading day on which every feed showed an earlier day: a holiday;
+    // and the same for single codes.
     std::optional<std::int64_t> closedDay_;
+    std::map<FeedSymbol, std::int64_t> closedCodes_;
     // The last log line of per-code faults, and when it was written.
     std::string lastFaults_;
     std::int64_t lastFaultsMs_ = 0;

@@ -281,24 +281,33 @@ const std::vector<std::string> kWatchList = {
     "600519", "000002", "601398", "600036", "000858", "601318", "000651", "600030",
     "002024", "600028", "000063", "601988", "300750", "688981", "000001", "600000"};
 
-TEST(LiveVerdicts, OneBadLineFailsItsCodeOnlyAndAHolidayCostsOneRequestPerCycleOnceKnown) {
+TEST(LiveVerdicts, OneBadLineFailsItsCodeOnlyAndAClosedDayCostsOneRequestPerCycleOnceKnown) {
     struct Case {
         const char* what;
         const char* stamp;
         std::vector<const char*> threeFields; // tencent's unreadable lines
+        const char* earlierDay;               // a code on yesterday at every feed
         int firstCycleSina;
         int cycleRequests; // upstream requests of each later cycle
         bool closed;
     };
     const Case cases[] = {
-        {"a trading day", "2022-11-22 10:29:58", {}, 0, 1, false},
+        {"a trading day", "2022-11-22 10:29:58", {}, "", 0, 1, false},
         {"a trading day, one code unreadable at tencent",
          "2022-11-22 10:29:58",
          {"sz000651"},
+         "",
          1,
          2,
          false},
-        {"a holiday on a weekday", "2022-11-21 15:00:03", {}, 1, 1, true},
+        {"a trading day, one stock on yesterday at every feed, not marked suspended",
+         "2022-11-22 10:29:58",
+         {},
+         "sh601988",
+         1,
+         1,
+         false},
+        {"a holiday on a weekday", "2022-11-21 15:00:03", {}, "", 1, 1, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -307,6 +316,10 @@ TEST(LiveVerdicts, OneBadLineFailsItsCodeOnlyAndAHolidayCostsOneRequestPerCycleO
         sina.SetStamp(c.stamp);
         for (const char* symbol : c.threeFields)
             tencent.SetLine(symbol, With(L("1", "1", c.stamp), [](auto& l) { l.fields = 3; }));
+        if (*c.earlierDay) {
+            tencent.SetLine(c.earlierDay, L("3.70", "3.68", "2022-11-21 15:00:03"));
+            sina.SetLine(c.earlierDay, L("3.70", "3.68", "2022-11-21 15:00:03"));
+        }
         std::unique_ptr<QuoteServer> server = LiveServer({&tencent, &sina}, "2022-11-22 10:30:00");
         const std::int64_t ttl = server->GetLiveMarket()->Options().ttlMs;
         std::int64_t before = 0;
@@ -315,8 +328,9 @@ TEST(LiveVerdicts, OneBadLineFailsItsCodeOnlyAndAHolidayCostsOneRequestPerCycleO
             for (const std::string& code : kWatchList) {
                 Reply reply = server->Respond(kStockPath, code, "10.0.0.1");
                 const std::string page = Gbk(reply.body);
+                const bool closed = c.closed || SymbolForCode(code)->Text() == c.earlierDay;
                 served += reply.status == 200 &&
-                          (page.find(Gbk("(昨收)")) != std::string::npos) == c.closed &&
+                          (page.find(Gbk("(昨收)")) != std::string::npos) == closed &&
                           page.find(Gbk("当前价:")) != std::string::npos;
             }
             EXPECT_EQ(served, 16) << "cycle " << cycle;
