@@ -187,8 +187,8 @@ int main(int argc, char** argv) {
     }
     std::string shown = options.address.find(':') != std::string::npos ? "[" + options.address + "]"
                                                                        : options.address;
-    std::printf("listening on %s:%d\n", shown.c_str(), quoted.Port());
-    std::fflush(stdout);
+    // Logged before the port is told, so that whoever waits for the port
+    // finds the line in the log.
     if (options.market == server::MarketKind::Live) {
         std::string feeds;
         for (const server::FeedSource& feed : options.live.feeds)
@@ -196,6 +196,8 @@ int main(int argc, char** argv) {
                      feed.base + ")";
         server::LogLine("live market from " + feeds);
     }
+    std::printf("listening on %s:%d\n", shown.c_str(), quoted.Port());
+    std::fflush(stdout);
     quoted.Serve();
     return 0;
 }
