@@ -68,7 +68,7 @@ int Probe(const server::ServerOptions& options, const platform::DeviceClock& clo
                                  : q.status == server::FeedStatus::Suspended ? " (suspended)"
                                                                              : " (delisted)";
             std::printf("  %s %s %s%s %04d-%02d-%02d %02d:%02d:%02d\n", q.symbol.Text().c_str(),
-                        q.name.c_str(), server::FormatHundredths(q.latest).c_str(), status, t.year,
+                        q.name.c_str(), server::FormatDecimal(q.latest, 3).c_str(), status, t.year,
                         t.month, t.day, t.hour, t.minute, t.second);
         }
         for (const server::FeedSymbol& s : r.unknown)

@@ -135,6 +135,9 @@ TEST(PagesTest, NumberFormats) {
     EXPECT_EQ(FormatHundredths(5), "0.05");
     EXPECT_EQ(FormatHundredths(-5), "-0.05");
     EXPECT_EQ(FormatHundredths(123456), "1234.56");
+    EXPECT_EQ(FormatDecimal(3912, 3), "3.912");
+    EXPECT_EQ(FormatDecimal(-7, 3), "-0.007");
+    EXPECT_EQ(FormatSignedDecimal(7, 3), "+0.007");
     EXPECT_EQ(FormatSignedHundredths(7), "+0.07");
     EXPECT_EQ(FormatSignedHundredths(-7), "-0.07");
     EXPECT_EQ(FormatPercent(1, 3), "+33.33%");
