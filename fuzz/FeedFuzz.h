@@ -1,7 +1,7 @@
 // What every feed reader must keep to, whatever the reply: a refused reply
-// carries its reason and nothing else; a read reply answers only asked
-// symbols, each once, either with a quote or as unknown, with no negative
-// number and a name.
+// carries its reason and nothing else; a read reply answers every asked
+// symbol exactly once, with a quote (no negative number, a name), as
+// unknown, or as failed with a reason, and nothing that was not asked.
 #pragma once
 
 #include "server/Feeds.h"
@@ -18,7 +18,8 @@ namespace feedfuzz {
 
 inline void Check(const server::FeedReply& reply, const std::vector<server::FeedSymbol>& asked) {
     if (!reply.ok) {
-        if (reply.error.empty() || !reply.quotes.empty() || !reply.unknown.empty()) {
+        if (reply.error.empty() || !reply.quotes.empty() || !reply.unknown.empty() ||
+            !reply.failed.empty()) {
             std::abort();
         }
         return;
@@ -39,6 +40,14 @@ inline void Check(const server::FeedReply& reply, const std::vector<server::Feed
         if (!wanted.count(s) || !answered.insert(s).second) {
             std::abort();
         }
+    }
+    for (const auto& [s, why] : reply.failed) {
+        if (!wanted.count(s) || !answered.insert(s).second || why.empty()) {
+            std::abort();
+        }
+    }
+    if (answered != wanted) {
+        std::abort();
     }
 }
 

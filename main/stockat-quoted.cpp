@@ -2,6 +2,7 @@
 // server of server/QuoteServer.h until it is stopped, or, with --probe, asks
 // each public quote feed once and tells what it got.
 #include "platform/clock.h"
+#include "server/Log.h"
 #include "server/Pages.h"
 #include "server/QuoteServer.h"
 
@@ -9,6 +10,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -29,6 +32,16 @@ bool ParseListen(const std::string& text, std::string& address, int& port) {
         return false;
     port = std::stoi(digits);
     return port <= 65535;
+}
+
+// Whether the system's zone data holds `zone`: without it the C library
+// silently runs on UTC, and every market time would be eight hours off.
+bool ZoneDataLoads(const std::string& zone) {
+    const char* dir = std::getenv("TZDIR");
+    std::ifstream in(std::string(dir && *dir ? dir : "/usr/share/zoneinfo") + "/" + zone,
+                     std::ios::binary);
+    char magic[4] = {};
+    return in.read(magic, 4) && std::string(magic, 4) == "TZif";
 }
 
 // Asks each feed once for `codes` and prints what it got; 0 when a feed
@@ -55,7 +68,7 @@ int Probe(const server::ServerOptions& options, const platform::DeviceClock& clo
                                  : q.status == server::FeedStatus::Suspended ? " (suspended)"
                                                                              : " (delisted)";
             std::printf("  %s %s %s%s %04d-%02d-%02d %02d:%02d:%02d\n", q.symbol.Text().c_str(),
-                        q.name.c_str(), server::FormatHundredths(q.latest).c_str(), status, t.year,
+                        q.name.c_str(), server::FormatDecimal(q.latest, 3).c_str(), status, t.year,
                         t.month, t.day, t.hour, t.minute, t.second);
         }
         for (const server::FeedSymbol& s : r.unknown)
@@ -101,6 +114,14 @@ int main(int argc, char** argv) {
                    "default tencent, sina, eastmoney); URL replaces its scheme, host and port")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    std::string logFile;
+    app.add_option("--log", logFile,
+                   "write the log to FILE instead of standard error, kept under --log-cap bytes "
+                   "with one old file (FILE.1)");
+    std::uintmax_t logCap = 1024 * 1024;
+    app.add_option("--log-cap", logCap, "size of the log file at most, in bytes")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
     std::vector<std::string> probeCodes;
     CLI::Option* probe =
         app.add_option("--probe", probeCodes,
@@ -109,6 +130,19 @@ int main(int argc, char** argv) {
             ->expected(0, 64);
     CLI11_PARSE(app, argc, argv);
 
+    if (!ZoneDataLoads(options.timeZone)) {
+        std::cerr << "stockat-quoted: cannot load the time zone " << options.timeZone
+                  << " from the system's zone data (install tzdata); market times would be "
+                     "wrong, so the server does not start\n";
+        return 1;
+    }
+    if (!logFile.empty()) {
+        std::string error;
+        if (!server::SetLogFile(logFile, logCap, &error)) {
+            std::cerr << "stockat-quoted: --log: " << error << "\n";
+            return 2;
+        }
+    }
     options.market = marketText == "live" ? server::MarketKind::Live : server::MarketKind::Sim;
     if (!feedTexts.empty()) {
         options.live.feeds.clear();
@@ -153,15 +187,17 @@ int main(int argc, char** argv) {
     }
     std::string shown = options.address.find(':') != std::string::npos ? "[" + options.address + "]"
                                                                        : options.address;
-    std::printf("listening on %s:%d\n", shown.c_str(), quoted.Port());
-    std::fflush(stdout);
+    // Logged before the port is told, so that whoever waits for the port
+    // finds the line in the log.
     if (options.market == server::MarketKind::Live) {
         std::string feeds;
         for (const server::FeedSource& feed : options.live.feeds)
             feeds += (feeds.empty() ? "" : ", ") + std::string(feed.adapter->name) + " (" +
                      feed.base + ")";
-        std::cerr << "stockat-quoted: live market from " << feeds << "\n";
+        server::LogLine("live market from " + feeds);
     }
+    std::printf("listening on %s:%d\n", shown.c_str(), quoted.Port());
+    std::fflush(stdout);
     quoted.Serve();
     return 0;
 }

@@ -187,8 +187,12 @@ bool StartDemo(const launch::CommandLine& line, launch::DemoServer& server) {
 bool StartLive(const launch::CommandLine& line, launch::DemoServer& server) {
     std::vector<std::string> args =
         launch::LiveServerArguments(line, platform::Clock().NowEpochMs());
+    // The live server runs for weeks: it keeps its own log, bounded; only
+    // what it says before its log is open goes to the start-up file.
     fs::path log = platform::Device().root / "stockat-quoted.log";
-    if (!server.Start(SelfDir() / "stockat-quoted", args, log, 10000)) {
+    args.insert(args.end(), {"--log", log.string()});
+    fs::path startup = platform::Device().root / "stockat-quoted.start.log";
+    if (!server.Start(SelfDir() / "stockat-quoted", args, startup, 10000)) {
         std::cerr << "stockat: cannot start the live quote server: " << server.Error()
                   << "; give a quote server with --server HOST[:PORT], or try --demo\n";
         return false;

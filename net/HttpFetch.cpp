@@ -171,8 +171,25 @@ int HttpFetch(std::string request) {
     // The quote server writes UTF-8; the parser and the reply test look for
     // GBK texts. Wi-Fi replies come from the same server and are re-encoded
     // the same way, or they could never pass the test.
+    // 502, 503 or 504: the quote server (or a gateway before it) could not
+    // reach the market. That is a failed fetch, not a page without a quote.
+    if (IsUnreachableStatus(std::string_view(reply.data(), length))) {
+        return -1;
+    }
     LastReply = ReplyToDeviceText(std::string(reply.data(), length));
     return 0;
+}
+
+bool IsUnreachableStatus(std::string_view reply) {
+    // "HTTP/1.x 503 ..."
+    if (reply.size() < 12 || reply.substr(0, 7) != "HTTP/1." || reply[8] != ' ') {
+        return false;
+    }
+    const std::string_view code = reply.substr(9, 3);
+    if (reply.size() > 12 && reply[12] != ' ' && reply[12] != '\r') {
+        return false;
+    }
+    return code == "502" || code == "503" || code == "504";
 }
 
 std::string ReplyToDeviceText(const std::string& utf8) {

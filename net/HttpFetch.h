@@ -14,6 +14,7 @@
 #include "common/ProgramState.h"
 
 #include <string>
+#include <string_view>
 
 // The shared reply text LastReply and the traffic counter RunTraffic that a
 // fetch fills are declared in common/ProgramState.h.
@@ -37,8 +38,10 @@ int EstablishConnection();
 // (at most 50,000 bytes), adds its size to RunTraffic and
 // Settings.MonthTraffic, re-encodes it from UTF-8 to GBK and stores it in
 // LastReply. Returns 0 on success (a failed send gives 0 with an empty
-// LastReply), -1 on failure. When the quote server's name cannot be resolved
-// it shows the message box kServerAddressNotFoundText.
+// LastReply), -1 on failure, which includes a reply of status 502, 503 or
+// 504 (the server could not reach the market: counted, LastReply
+// unchanged), so that callers show the connection-failure text. When the quote server's name cannot
+// be resolved it shows the message box kServerAddressNotFoundText.
 int HttpFetch(std::string request);
 
 // The callers' success test on LastReply: "200 OK" found at a position
@@ -82,6 +85,9 @@ inline constexpr const char16_t* kLookupServerBusyNoContentText =
     u"2服务器忙，请再试一次！如问题仍然存在，请退出系统后选择另外连接方式重新登录。";
 // Add flow, query by code: no such stock.
 inline constexpr const char16_t* kStockNotFoundText = u"没有找到您要查询的股票，请重新输入！";
+
+// Whether a reply's status line says 502, 503 or 504.
+bool IsUnreachableStatus(std::string_view reply);
 
 // Re-encodes a reply from UTF-8 to the device's code page (GBK) the way
 // HttpFetch does: through UTF-16, with no default character. Bytes that are

@@ -93,6 +93,10 @@ constexpr std::size_t kNoBound = static_cast<std::size_t>(-1);
 // quote pages the next "元" then lies past the markup, the line break and the
 // next marker, 15 bytes or more away.
 constexpr std::size_t kPriceMaxLength = 13;
+// A change percentage with its sign and two decimals: the exchanges' limits
+// keep it under 100 %, but a new listing's first day has none ("+150.00%",
+// "+1234.56%").
+constexpr std::size_t kPercentMaxLength = 10;
 
 // g++ 12 at -O3 takes these inlined assignments of a literal to a std::string for an overlapping
 // copy: a known false -Wrestrict of its string code.
@@ -117,7 +121,7 @@ void ParseStockPage(const std::string& page, QuoteRecord& r) {
     }
 
     r.changePercent = "0%";
-    Cut(page, kChangePercent, 35, "%", true, 1, 7, r.changePercent);
+    Cut(page, kChangePercent, 35, "%", true, 1, kPercentMaxLength, r.changePercent);
     r.change = "0";
     Cut(page, kChangeAmount, 35, kYuan, false, 1, kPriceMaxLength, r.change);
     r.previousClose = "0";
@@ -178,7 +182,7 @@ void ParseIndexPage(const std::string& page, QuoteRecord& r) {
     r.change = "0";
     Cut(page, kChangeAmount, 35, "</", false, 0, kNoBound, r.change);
     r.changePercent = "0%";
-    Cut(page, kChangePercent, 35, "%", true, 1, 7, r.changePercent);
+    Cut(page, kChangePercent, 35, "%", true, 1, kPercentMaxLength, r.changePercent);
     r.volume = "0";
     Cut(page, kVolume, 7, kLots, false, 1, 19, r.volume);
     r.turnover = "0";

@@ -94,13 +94,15 @@ std::optional<FeedSymbol> SymbolForCode(std::string_view code) {
         return SzIndexSymbol();
     }
     std::string text(code);
+    const std::string_view two = code.substr(0, 2);
+    const std::string_view three = code.substr(0, 3);
     switch (code[0]) {
     case '5':
     case '6':
         return FeedSymbol{Exchange::Sh, text};
     case '9':
         // 900 is Shanghai's B shares, 92 the Beijing exchange's new codes.
-        if (code.substr(0, 3) == "900") {
+        if (three == "900") {
             return FeedSymbol{Exchange::Sh, text};
         }
         if (code[1] == '2') {
@@ -108,8 +110,20 @@ std::optional<FeedSymbol> SymbolForCode(std::string_view code) {
         }
         return std::nullopt;
     case '0':
+        // Shanghai's treasury bonds; Shenzhen's shares.
+        return FeedSymbol{two == "01" ? Exchange::Sh : Exchange::Sz, text};
     case '1':
+        // Shanghai's convertible bonds; Shenzhen's bonds and funds.
+        if (three == "110" || three == "111" || three == "113" || three == "118") {
+            return FeedSymbol{Exchange::Sh, text};
+        }
+        return FeedSymbol{Exchange::Sz, text};
     case '2':
+        // Shanghai's repos; Shenzhen's B shares.
+        if (two == "20" && code[2] >= '1' && code[2] <= '6') {
+            return FeedSymbol{Exchange::Sh, text};
+        }
+        return FeedSymbol{Exchange::Sz, text};
     case '3':
         return FeedSymbol{Exchange::Sz, text};
     case '4':
@@ -118,6 +132,73 @@ std::optional<FeedSymbol> SymbolForCode(std::string_view code) {
     default:
         return std::nullopt;
     }
+}
+
+bool IsIndexSymbol(const FeedSymbol& symbol) {
+    const std::string_view three = std::string_view(symbol.code).substr(0, 3);
+    return (symbol.exchange == Exchange::Sh && three == "000") ||
+           (symbol.exchange == Exchange::Sz && three == "399");
+}
+
+int PriceDecimals(const FeedSymbol& symbol) {
+    if (IsIndexSymbol(symbol) || symbol.code.empty()) {
+        return 2;
+    }
+    const char first = symbol.code[0];
+    if (symbol.exchange == Exchange::Sh) {
+        // Shares (6) quote fen; funds (5), B shares (900), bonds and repos
+        // (0, 1, 2) tenths of a fen.
+        return first == '6' ? 2 : 3;
+    }
+    if (symbol.exchange == Exchange::Sz) {
+        // Funds, bonds and repos (1) quote tenths of a fen; shares and the
+        // B shares (200, in Hong Kong cents) fen.
+        return first == '1' ? 3 : 2;
+    }
+    return 2;
+}
+
+std::string_view PriceCurrency(const FeedSymbol& symbol) {
+    const std::string_view three = std::string_view(symbol.code).substr(0, 3);
+    if (symbol.exchange == Exchange::Sh && three == "900") {
+        return "美元";
+    }
+    if (symbol.exchange == Exchange::Sz && three == "200") {
+        return "港元";
+    }
+    return {};
+}
+
+std::optional<std::string> QuoteInconsistency(const FeedQuote& q) {
+    if (q.status == FeedStatus::Delisted) {
+        return std::nullopt;
+    }
+    if (q.previousClose <= 0) {
+        return "no previous close";
+    }
+    if (q.status == FeedStatus::Suspended || q.latest == 0) {
+        // No trade today: nothing to check against the day's range.
+        return std::nullopt;
+    }
+    if (q.high <= 0 || q.low <= 0 || q.low > q.high) {
+        return "no day's range";
+    }
+    if (q.latest < q.low || q.latest > q.high) {
+        return "latest outside the day's range";
+    }
+    if (q.open != 0 && (q.open < q.low || q.open > q.high)) {
+        return "open outside the day's range";
+    }
+    // The stated change, where the line states one, to within the feed's
+    // rounding of its last digit.
+    if (q.change) {
+        const std::int64_t expected = q.latest - q.previousClose;
+        const std::int64_t off = *q.change > expected ? *q.change - expected : expected - *q.change;
+        if (off > 10) {
+            return "change disagrees with latest and previous close";
+        }
+    }
+    return std::nullopt;
 }
 
 FeedSymbol ShIndexSymbol() {
@@ -156,6 +237,18 @@ std::optional<std::int64_t> ParseFeedDecimal(std::string_view text, int scale) {
     // Half away from zero: only the first dropped digit decides.
     if (fraction.size() > static_cast<std::size_t>(scale) && fraction[scale] >= '5') {
         ++value;
+    }
+    return value;
+}
+
+std::optional<std::int64_t> ParseSignedFeedDecimal(std::string_view text, int scale) {
+    const bool negative = !text.empty() && text.front() == '-';
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        text.remove_prefix(1);
+    }
+    std::optional<std::int64_t> value = ParseFeedDecimal(text, scale);
+    if (value && negative) {
+        *value = -*value;
     }
     return value;
 }

@@ -235,16 +235,27 @@ FeedReply ParseEastmoneyReply(std::string_view body, const std::vector<FeedSymbo
             const std::string* name = StringField(row, "f14");
             std::size_t first = name ? name->find_first_not_of(" \t") : std::string::npos;
             if (first == std::string::npos) {
-                return Failure("no name for " + text);
+                reply.failed.push_back({it->second, "no name for " + text});
+                continue;
             }
             // Outer blanks go, inner ones stay.
             q.name = name->substr(first, name->find_last_not_of(" \t") + 1 - first);
             // Lots of 100 shares; the time stamp in epoch seconds.
-            if (!Field(row, "f2", 2, q.latest) || !Field(row, "f18", 2, q.previousClose) ||
-                !Field(row, "f17", 2, q.open) || !Field(row, "f15", 2, q.high) ||
-                !Field(row, "f16", 2, q.low) || !Field(row, "f5", 2, q.volume) ||
+            if (!Field(row, "f2", 3, q.latest) || !Field(row, "f18", 3, q.previousClose) ||
+                !Field(row, "f17", 3, q.open) || !Field(row, "f15", 3, q.high) ||
+                !Field(row, "f16", 3, q.low) || !Field(row, "f5", 2, q.volume) ||
                 !Field(row, "f6", 0, q.turnover) || !Field(row, "f124", 3, q.epochMs)) {
-                return Failure("a missing or bad number for " + text);
+                reply.failed.push_back({it->second, "a missing or bad number for " + text});
+                continue;
+            }
+            // A suspended stock has no latest price: "-".
+            if (auto latest = row.find("f2"); latest->is_string()) {
+                q.status = FeedStatus::Suspended;
+            }
+            if (auto change = row.find("f4"); change != row.end()) {
+                if (std::optional<std::string> t = NumberText(*change)) {
+                    q.change = ParseSignedFeedDecimal(PlainDecimal(*t), 3);
+                }
             }
             reply.quotes.push_back(std::move(q));
         }

@@ -110,11 +110,14 @@ int Digits(std::string_view text, std::size_t at, std::size_t count) {
 }
 
 // Where a feed's line keeps a quote's numbers, and their scales: the
-// decimal places that make one share or one yuan (prices are in hundredths).
+// decimal places that make one share or one yuan (prices are in
+// thousandths). `change` is npos where the line states none.
 struct NumberFields {
-    std::size_t latest, previousClose, open, high, low, volume, turnover;
+    std::size_t latest, previousClose, open, high, low, volume, turnover, change;
     int volumeScale, turnoverScale;
 };
+
+constexpr int kPriceScale = 3;
 
 // The reader's state for one reply: the asked symbols by their text, the
 // lines seen, and the reply being built.
@@ -152,7 +155,7 @@ class Reader {
         }
         std::optional<std::int64_t> value = ParseFeedDecimal(field, scale);
         if (!value) {
-            Fail("bad number in field " + std::to_string(index) + " of " + s.Text());
+            FailCode(s, "bad number in field " + std::to_string(index) + " of " + s.Text());
             return false;
         }
         out = *value;
@@ -165,10 +168,21 @@ class Reader {
         auto read = [&](std::size_t index, int scale, std::int64_t& out) {
             return Number(f[index], scale, out, s, static_cast<int>(index));
         };
-        return read(at.latest, 2, q.latest) && read(at.previousClose, 2, q.previousClose) &&
-               read(at.open, 2, q.open) && read(at.high, 2, q.high) && read(at.low, 2, q.low) &&
-               read(at.volume, at.volumeScale, q.volume) &&
-               read(at.turnover, at.turnoverScale, q.turnover);
+        if (!(read(at.latest, kPriceScale, q.latest) &&
+              read(at.previousClose, kPriceScale, q.previousClose) &&
+              read(at.open, kPriceScale, q.open) && read(at.high, kPriceScale, q.high) &&
+              read(at.low, kPriceScale, q.low) && read(at.volume, at.volumeScale, q.volume) &&
+              read(at.turnover, at.turnoverScale, q.turnover))) {
+            return false;
+        }
+        if (at.change != std::string_view::npos && !f[at.change].empty()) {
+            q.change = ParseSignedFeedDecimal(f[at.change], kPriceScale);
+            if (!q.change) {
+                FailCode(s, "bad number in field " + std::to_string(at.change) + " of " + s.Text());
+                return false;
+            }
+        }
+        return true;
     }
 
     // The quote's time, when the line gives one: `ms` as read from it. A
@@ -181,7 +195,7 @@ class Reader {
         if (ms) {
             q.epochMs = *ms;
         } else if (q.status != FeedStatus::Delisted) {
-            Fail("bad time for " + q.symbol.Text());
+            FailCode(q.symbol, "bad time for " + q.symbol.Text());
             return false;
         }
         return true;
@@ -191,6 +205,10 @@ class Reader {
         if (reply_.error.empty()) {
             reply_.error = std::move(error);
         }
+    }
+    // A line that fails its own code only.
+    void FailCode(const FeedSymbol& s, std::string error) {
+        reply_.failed.push_back({s, std::move(error)});
     }
     bool Failed() const { return !reply_.error.empty(); }
     void Add(FeedQuote quote) { reply_.quotes.push_back(std::move(quote)); }
@@ -242,6 +260,7 @@ enum TencentField {
     kTcOpen = 5,
     kTcVolumeLots = 6,
     kTcTime = 30,
+    kTcChange = 31,
     kTcHigh = 33,
     kTcLow = 34,
     kTcTurnoverWan = 37,
@@ -255,8 +274,21 @@ constexpr NumberFields kTencentNumbers{.latest = kTcLatest,
                                        .low = kTcLow,
                                        .volume = kTcVolumeLots,
                                        .turnover = kTcTurnoverWan,
+                                       .change = kTcChange,
                                        .volumeScale = 2,
                                        .turnoverScale = 4};
+// The STAR market's shares (688, 689) trade by the share, and tencent gives
+// their volume in shares.
+constexpr NumberFields kTencentStarNumbers = [] {
+    NumberFields f = kTencentNumbers;
+    f.volumeScale = 0;
+    return f;
+}();
+
+bool IsStar(const FeedSymbol& s) {
+    return s.exchange == Exchange::Sh &&
+           (s.code.rfind("688", 0) == 0 || s.code.rfind("689", 0) == 0);
+}
 
 // "YYYYMMDDhhmmss", Beijing time.
 std::optional<std::int64_t> TencentTime(std::string_view text) {
@@ -285,18 +317,18 @@ void ReadTencentLine(Reader& reader, const Statement& st) {
     }
     std::vector<std::string_view> f = Split(st.value, '~');
     if (f.size() < kTencentMinFields) {
-        reader.Fail("too few fields for " + s->Text());
+        reader.FailCode(*s, "too few fields for " + s->Text());
         return;
     }
     if (f[kTcCode] != s->code) {
-        reader.Fail("code " + std::string(f[kTcCode]) + " in the line for " + s->Text());
+        reader.FailCode(*s, "code " + std::string(f[kTcCode]) + " in the line for " + s->Text());
         return;
     }
     FeedQuote q;
     q.symbol = *s;
     q.name = Trim(f[kTcName]);
     if (q.name.empty()) {
-        reader.Fail("no name for " + s->Text());
+        reader.FailCode(*s, "no name for " + s->Text());
         return;
     }
     std::string_view status = f[kTcStatus];
@@ -305,10 +337,10 @@ void ReadTencentLine(Reader& reader, const Statement& st) {
     } else if (status == "D") {
         q.status = FeedStatus::Delisted;
     } else if (!status.empty()) {
-        reader.Fail("unknown status for " + s->Text());
+        reader.FailCode(*s, "unknown status for " + s->Text());
         return;
     }
-    if (!reader.Numbers(f, kTencentNumbers, q) ||
+    if (!reader.Numbers(f, IsStar(*s) ? kTencentStarNumbers : kTencentNumbers, q) ||
         !reader.Time(!f[kTcTime].empty(), TencentTime(f[kTcTime]), q)) {
         return;
     }
@@ -338,8 +370,15 @@ constexpr NumberFields kSinaNumbers{.latest = kSnLatest,
                                     .low = kSnLow,
                                     .volume = kSnVolume,
                                     .turnover = kSnTurnover,
+                                    .change = std::string_view::npos,
                                     .volumeScale = 0,
                                     .turnoverScale = 0};
+// Sina gives an index's volume in lots of 100 shares.
+constexpr NumberFields kSinaIndexNumbers = [] {
+    NumberFields f = kSinaNumbers;
+    f.volumeScale = 2;
+    return f;
+}();
 
 // "YYYY-MM-DD" and "HH:MM:SS", Beijing time.
 std::optional<std::int64_t> SinaTime(std::string_view date, std::string_view time) {
@@ -370,14 +409,14 @@ void ReadSinaLine(Reader& reader, const Statement& st) {
         f.pop_back();
     }
     if (f.size() < kSinaMinFields) {
-        reader.Fail("too few fields for " + s->Text());
+        reader.FailCode(*s, "too few fields for " + s->Text());
         return;
     }
     FeedQuote q;
     q.symbol = *s;
     q.name = Trim(f[kSnName]);
     if (q.name.empty()) {
-        reader.Fail("no name for " + s->Text());
+        reader.FailCode(*s, "no name for " + s->Text());
         return;
     }
     // Older index lines have no status: they are trading.
@@ -388,11 +427,11 @@ void ReadSinaLine(Reader& reader, const Statement& st) {
         } else if (status == "-3") {
             q.status = FeedStatus::Delisted;
         } else if (status != "00") {
-            reader.Fail("unknown status for " + s->Text());
+            reader.FailCode(*s, "unknown status for " + s->Text());
             return;
         }
     }
-    if (!reader.Numbers(f, kSinaNumbers, q) ||
+    if (!reader.Numbers(f, IsIndexSymbol(*s) ? kSinaIndexNumbers : kSinaNumbers, q) ||
         !reader.Time(!f[kSnDate].empty() || !f[kSnTime].empty(), SinaTime(f[kSnDate], f[kSnTime]),
                      q)) {
         return;
@@ -401,18 +440,21 @@ void ReadSinaLine(Reader& reader, const Statement& st) {
 }
 
 // Reads a reply of `prefix`-named statements line by line. An asked code
-// without a line of its own is unknown when `silentIsUnknown` (the feed
-// leaves unknown codes out), and otherwise a reply cut short.
+// without a line of its own is unknown when the feed said it left unknown
+// codes out (`unknownMark`, a statement's name), and otherwise that code's
+// fault: the next feed is asked for it.
 FeedReply ReadStatements(std::string_view body, const std::vector<FeedSymbol>& asked,
                          const char* prefix, void (*readLine)(Reader&, const Statement&),
-                         bool silentIsUnknown) {
+                         std::string_view unknownMark) {
     std::string utf8;
     std::vector<Statement> statements;
     if (std::optional<std::string> error = Prepare(body, prefix, utf8, statements)) {
         return Failure(*error);
     }
     Reader reader(asked);
+    bool marked = false;
     for (const Statement& st : statements) {
+        marked = marked || (!unknownMark.empty() && st.name == unknownMark);
         readLine(reader, st);
         if (reader.Failed()) {
             return reader.Finish();
@@ -422,27 +464,29 @@ FeedReply ReadStatements(std::string_view body, const std::vector<FeedSymbol>& a
         if (reader.Seen(s)) {
             continue;
         }
-        if (!silentIsUnknown) {
-            return Failure("no line for " + s.Text());
+        if (marked) {
+            reader.Unknown(s);
+        } else {
+            reader.FailCode(s, "no line for " + s.Text());
         }
-        reader.Unknown(s);
     }
     return reader.Finish();
 }
 
 } // namespace
 
-// Tencent leaves a code it does not know out of its reply; when it knows
-// none of them the reply is `v_pv_none_match="1";` alone. So every asked
-// code without a line of its own in a well-formed reply is unknown.
+// Tencent leaves a code it does not know out of its reply and says so with
+// a `v_pv_none_match="1";` line. An asked code without a line of its own is
+// unknown when that line is there, and otherwise missing (a reply cut short
+// or a feed in trouble): that code's fault.
 FeedReply ParseTencentReply(std::string_view body, const std::vector<FeedSymbol>& asked) {
-    return ReadStatements(body, asked, "v_", ReadTencentLine, /*silentIsUnknown=*/true);
+    return ReadStatements(body, asked, "v_", ReadTencentLine, "pv_none_match");
 }
 
 // Sina answers every asked code with a line of its own, empty for a code it
-// does not know; a reply that leaves an asked code out is cut short.
+// does not know; a code left out is that code's fault.
 FeedReply ParseSinaReply(std::string_view body, const std::vector<FeedSymbol>& asked) {
-    return ReadStatements(body, asked, "var hq_str_", ReadSinaLine, /*silentIsUnknown=*/false);
+    return ReadStatements(body, asked, "var hq_str_", ReadSinaLine, {});
 }
 
 } // namespace server

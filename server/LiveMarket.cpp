@@ -1,5 +1,5 @@
-// The live market: shared, bounded upstream requests to the public feeds and
-// their quotes as pages (see LiveMarket.h).
+// The live market: shared, bounded upstream requests to the public feeds,
+// judged code by code, and their quotes as answers (see LiveMarket.h).
 #include "server/LiveMarket.h"
 
 #include "server/Log.h"
@@ -8,10 +8,13 @@
 
 #include <algorithm>
 #include <exception>
+#include <set>
 
 namespace server {
 namespace {
 
+constexpr int kAuctionEnd = 9 * 3600 + 25 * 60;
+constexpr int kMorningOpen = 9 * 3600 + 30 * 60;
 constexpr int kMorningClose = 11 * 3600 + 30 * 60;
 constexpr int kAfternoonOpen = 13 * 3600;
 constexpr int kAfternoonClose = 15 * 3600;
@@ -24,50 +27,40 @@ int SecondOfDay(const platform::LocalTime& t) {
     return t.hour * 3600 + t.minute * 60 + t.second;
 }
 
+bool InSession(int s) {
+    return (s >= kMorningOpen && s < kMorningClose) || (s >= kAfternoonOpen && s < kAfternoonClose);
+}
+
+// Seconds of trading from the morning open to a time of day: the lunch
+// break and the time before the open count for nothing.
+int TradingSecond(int s) {
+    if (s < kMorningOpen)
+        return 0;
+    if (s < kMorningClose)
+        return s - kMorningOpen;
+    if (s < kAfternoonOpen)
+        return kMorningClose - kMorningOpen;
+    return kMorningClose - kMorningOpen + std::min(s, kAfternoonClose) - kAfternoonOpen;
+}
+
 bool Contains(const std::vector<FeedSymbol>& symbols, const FeedSymbol& symbol) {
     return std::find(symbols.begin(), symbols.end(), symbol) != symbols.end();
 }
 
-void Log(const std::string& line) {
-    LogLine(line);
+// Thousandths to hundredths, half away from zero.
+std::int64_t ToHundredths(std::int64_t thousandths) {
+    return thousandths >= 0 ? (thousandths + 5) / 10 : -((-thousandths + 5) / 10);
+}
+
+std::int64_t InDecimals(std::int64_t thousandths, int decimals) {
+    return decimals == 3 ? thousandths : ToHundredths(thousandths);
+}
+
+bool IsIndexCode(std::string_view code) {
+    return code == "999998" || code == "999999";
 }
 
 } // namespace
-
-std::optional<FeedSource> ParseFeedOption(std::string_view text, std::string* error) {
-    const size_t equals = text.find('=');
-    const std::string_view name = text.substr(0, equals);
-    const FeedAdapter* adapter = FindFeedAdapter(name);
-    if (!adapter) {
-        if (error) {
-            *error = "unknown feed \"" + std::string(name) + "\"; the feeds are";
-            for (const FeedAdapter& a : FeedAdapters())
-                *error += " " + std::string(a.name);
-        }
-        return std::nullopt;
-    }
-    FeedSource source{adapter, std::string(adapter->defaultBase)};
-    if (equals != std::string_view::npos) {
-        std::string url(text.substr(equals + 1));
-        if (!ParseUpstreamBase(url, nullptr)) {
-            if (error)
-                *error = "feed " + std::string(name) +
-                         " wants http://HOST[:PORT] or https://HOST[:PORT], got \"" + url + "\"";
-            return std::nullopt;
-        }
-        if (url.back() == '/')
-            url.pop_back();
-        source.base = url;
-    }
-    return source;
-}
-
-std::vector<FeedSource> DefaultFeeds() {
-    std::vector<FeedSource> feeds;
-    for (const FeedAdapter& adapter : FeedAdapters())
-        feeds.push_back({&adapter, std::string(adapter.defaultBase)});
-    return feeds;
-}
 
 LiveMarket::LiveMarket(LiveMarketOptions options, const platform::DeviceClock& clock)
     : options_(std::move(options)), clock_(clock) {
@@ -75,10 +68,6 @@ LiveMarket::LiveMarket(LiveMarketOptions options, const platform::DeviceClock& c
         options_.caFile = DefaultCaFile();
     options_.maxBatch = std::max<std::size_t>(options_.maxBatch, 3);
     feeds_.resize(options_.feeds.size());
-    for (FeedState& state : feeds_) {
-        state.tokens = options_.burst;
-        state.tokensAtMs = clock_.NowMs();
-    }
 }
 
 std::int64_t LiveMarket::UpstreamRequests() const {
@@ -95,75 +84,171 @@ std::int64_t LiveMarket::UpstreamRequests(std::string_view feed) const {
     return n;
 }
 
-bool LiveMarket::IsCurrent(const FeedSymbol& symbol, std::int64_t now) const {
-    auto found = cache_.find(symbol);
-    return found != cache_.end() && now - found->second.fetchedMs < options_.ttlMs &&
-           now >= found->second.fetchedMs;
+platform::LocalTime LiveMarket::Now() const {
+    return platform::ToLocalTime(clock_.NowEpochMs(), options_.timeZone);
 }
 
-bool LiveMarket::MayAsk(FeedState& state, std::int64_t now) {
+bool LiveMarket::IsCurrent(const FeedSymbol& symbol, std::int64_t now) const {
+    auto found = cache_.find(symbol);
+    if (found == cache_.end() || now < found->second.fetchedMs)
+        return false;
+    // That a code is unknown holds for the interest window: a client asking
+    // for made-up codes again and again costs nothing upstream.
+    const std::int64_t life = found->second.known ? options_.ttlMs : options_.interestMs;
+    return now - found->second.fetchedMs < life;
+}
+
+bool LiveMarket::MayAsk(std::size_t i, const std::string& client, std::int64_t now, bool dryRun) {
+    FeedState& state = feeds_[i];
     if (now < state.restUntilMs)
         return false;
-    if (options_.refillMs > 0 && now > state.tokensAtMs)
-        state.tokens = std::min<double>(options_.burst,
-                                        state.tokens + static_cast<double>(now - state.tokensAtMs) /
-                                                           static_cast<double>(options_.refillMs));
-    state.tokensAtMs = std::max(state.tokensAtMs, now);
     if (state.lastRequestMs && now - *state.lastRequestMs < options_.ttlMs) {
-        // A second request within the time-to-live: only from the burst.
-        if (state.tokens < 1.0)
+        // A second request within the time-to-live: only from the asking
+        // client's own burst allowance.
+        Client& c = clients_[client];
+        if (options_.refillMs > 0 && now > c.tokensAtMs)
+            c.tokens = std::min<double>(options_.burst,
+                                        c.tokens + static_cast<double>(now - c.tokensAtMs) /
+                                                       static_cast<double>(options_.refillMs));
+        c.tokensAtMs = std::max(c.tokensAtMs, now);
+        if (c.tokens < 1.0)
             return false;
-        state.tokens -= 1.0;
+        if (!dryRun)
+            c.tokens -= 1.0;
     }
-    state.lastRequestMs = now;
-    ++state.requests;
-    ++requests_;
+    if (!dryRun) {
+        state.lastRequestMs = now;
+        ++state.requests;
+        ++requests_;
+    }
     return true;
 }
 
+void LiveMarket::NoteInterest(const FeedSymbol& symbol, const std::string& client,
+                              std::int64_t now) {
+    auto [it, fresh] = clients_.try_emplace(client);
+    Client& c = it->second;
+    if (fresh) {
+        c.tokens = options_.burst;
+        c.tokensAtMs = now;
+    }
+    if (symbol == ShIndexSymbol() || symbol == SzIndexSymbol())
+        return; // always in the batch
+    if (c.interest.find(symbol) == c.interest.end() && c.interest.size() >= options_.maxBatch) {
+        // Room for the newcomer: the client's code asked for least recently
+        // goes.
+        auto oldest =
+            std::min_element(c.interest.begin(), c.interest.end(),
+                             [](const auto& a, const auto& b) { return a.second < b.second; });
+        c.interest.erase(oldest);
+    }
+    c.interest[symbol] = now;
+}
+
 std::vector<FeedSymbol> LiveMarket::Batch(const FeedSymbol& symbol, std::int64_t now) {
-    // Forget what nobody asked for within the window.
-    for (auto it = interest_.begin(); it != interest_.end();)
-        it = now - it->second >= options_.interestMs ? interest_.erase(it) : std::next(it);
+    // Forget what nobody asked for within the window, and the clients with
+    // nothing left to ask and a full allowance.
+    for (auto c = clients_.begin(); c != clients_.end();) {
+        auto& interest = c->second.interest;
+        for (auto it = interest.begin(); it != interest.end();)
+            it = now - it->second >= options_.interestMs ? interest.erase(it) : std::next(it);
+        const bool idle = interest.empty() && (now - c->second.tokensAtMs >= options_.interestMs);
+        c = idle ? clients_.erase(c) : std::next(c);
+    }
+    for (auto it = cache_.begin(); it != cache_.end();)
+        it = now - it->second.fetchedMs >= options_.interestMs ? cache_.erase(it) : std::next(it);
+    const std::int64_t today = DayOf(Now());
+    for (auto it = closedCodes_.begin(); it != closedCodes_.end();)
+        it = it->second != today ? closedCodes_.erase(it) : std::next(it);
+
     std::vector<FeedSymbol> batch{symbol};
     for (const FeedSymbol& index : {ShIndexSymbol(), SzIndexSymbol()})
         if (!Contains(batch, index))
             batch.push_back(index);
-    std::vector<std::pair<std::int64_t, FeedSymbol>> recent;
-    for (const auto& [s, asked] : interest_)
-        if (!Contains(batch, s))
+    // Each client's codes, most recently asked first, taken in turn.
+    std::vector<std::vector<FeedSymbol>> lists;
+    for (const auto& [name, c] : clients_) {
+        std::vector<std::pair<std::int64_t, FeedSymbol>> recent;
+        for (const auto& [s, asked] : c.interest)
             recent.push_back({asked, s});
-    std::sort(recent.begin(), recent.end(),
-              [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (const auto& [asked, s] : recent) {
-        if (batch.size() >= options_.maxBatch)
+        std::sort(recent.begin(), recent.end(),
+                  [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::vector<FeedSymbol> list;
+        for (auto& [asked, s] : recent)
+            list.push_back(s);
+        lists.push_back(std::move(list));
+    }
+    std::set<FeedSymbol> in(batch.begin(), batch.end());
+    for (std::size_t k = 0; batch.size() < options_.maxBatch; ++k) {
+        bool more = false;
+        for (const std::vector<FeedSymbol>& list : lists) {
+            if (k >= list.size())
+                continue;
+            more = true;
+            if (batch.size() < options_.maxBatch && in.insert(list[k]).second)
+                batch.push_back(list[k]);
+        }
+        if (!more)
             break;
-        batch.push_back(s);
     }
     return batch;
 }
 
-void LiveMarket::Fetch(const FeedSymbol& symbol, std::vector<FeedSymbol> batch) {
+Freshness JudgeFreshness(const FeedQuote& quote, const platform::LocalTime& stamp,
+                         const platform::LocalTime& now, std::int64_t maxLagMs,
+                         std::optional<std::int64_t> closedDay) {
+    if (quote.status != FeedStatus::Trading || quote.epochMs <= 0)
+        return Freshness::Good;
+    const std::int64_t today = DayOf(now);
+    // Weekends, a known holiday and the hours outside the sessions: an
+    // earlier day's quote or a quiet feed is what the market looks like.
+    if (!IsTradingDay(today) || closedDay == today || !InSession(SecondOfDay(now)))
+        return Freshness::Good;
+    if (DayOf(stamp) < today)
+        return Freshness::EarlierDay;
+    if (DayOf(stamp) > today)
+        return Freshness::Good;
+    const std::int64_t lagMs = static_cast<std::int64_t>(TradingSecond(SecondOfDay(now)) -
+                                                         TradingSecond(SecondOfDay(stamp))) *
+                               1000;
+    return lagMs > maxLagMs ? Freshness::Stale : Freshness::Good;
+}
+
+void LiveMarket::Fetch(const std::vector<FeedSymbol>& batch, const std::string& client) {
     const auto start = std::chrono::steady_clock::now();
-    for (size_t i = 0; i < options_.feeds.size(); ++i) {
+    std::vector<FeedSymbol> pending = batch;
+    // The best quote so far of each code no feed gave a good one for.
+    std::map<FeedSymbol, std::pair<FeedQuote, Verdict>> fallback;
+    std::vector<std::string> faults; // per-code faults of this round, for the log
+    for (size_t i = 0; i < options_.feeds.size() && !pending.empty(); ++i) {
         const FeedSource& source = options_.feeds[i];
         const FeedAdapter& adapter = *source.adapter;
+        if (i > 0) {
+            // A code that rode along and is still current from an earlier
+            // round is not worth a request to the next feed.
+            std::lock_guard lock(mutex_);
+            const std::int64_t now = clock_.NowMs();
+            pending.erase(std::remove_if(pending.begin(), pending.end(),
+                                         [&](const FeedSymbol& s) {
+                                             return s != batch.front() && !fallback.count(s) &&
+                                                    IsCurrent(s, now);
+                                         }),
+                          pending.end());
+        }
         std::vector<FeedSymbol> ask;
-        for (const FeedSymbol& s : batch)
+        for (const FeedSymbol& s : pending)
             if (s.exchange != Exchange::Bj || adapter.servesBeijing)
                 ask.push_back(s);
-        if (!Contains(ask, symbol))
+        if (ask.empty())
             continue;
         const auto left =
             options_.totalDeadline - std::chrono::duration_cast<std::chrono::milliseconds>(
                                          std::chrono::steady_clock::now() - start);
         if (left.count() <= 0)
-            return;
+            break;
         {
             std::lock_guard lock(mutex_);
-            FeedState& state = feeds_[i];
-            const std::int64_t now = clock_.NowMs();
-            if (!MayAsk(state, now))
+            if (!MayAsk(i, client, clock_.NowMs()))
                 continue;
         }
         UpstreamRequest request;
@@ -180,55 +265,106 @@ void LiveMarket::Fetch(const FeedSymbol& symbol, std::vector<FeedSymbol> batch) 
             parsed = adapter.parse(reply.body, ask);
             if (!parsed.ok)
                 error = parsed.error.empty() ? "unreadable reply" : parsed.error;
-            else if (!std::any_of(parsed.quotes.begin(), parsed.quotes.end(),
-                                  [&](const FeedQuote& q) { return q.symbol == symbol; }) &&
-                     !Contains(parsed.unknown, symbol))
-                error = "no line for " + symbol.Text();
         } else {
             error = reply.status != 0 ? "HTTP " + std::to_string(reply.status) : reply.error;
         }
 
         std::lock_guard lock(mutex_);
         const std::int64_t now = clock_.NowMs();
-        if (error.empty()) {
-            for (FeedQuote& quote : parsed.quotes) {
-                // Only what was asked for, each code once.
-                if (!Contains(ask, quote.symbol))
-                    continue;
-                Cached& entry = cache_[quote.symbol];
-                // Broken down once here rather than for every page.
-                const platform::LocalTime stamp = Stamp(quote);
-                entry = Cached{now, true, std::move(quote), stamp};
-            }
-            for (const FeedSymbol& unknown : parsed.unknown) {
-                if (!Contains(ask, unknown))
-                    continue;
-                Cached& entry = cache_[unknown];
-                entry = Cached{now, false, FeedQuote{}};
-                entry.quote.symbol = unknown;
-            }
-            return;
+        if (!error.empty()) {
+            const bool refused = reply.status == 403 || reply.status == 429;
+            const std::int64_t rest = refused ? options_.refusedCoolDownMs : options_.coolDownMs;
+            feeds_[i].restUntilMs = now + rest;
+            LogLine("feed " + std::string(adapter.name) + " (" + source.base + "): " + error +
+                    "; resting " + std::to_string(rest / 1000) + " s");
+            continue;
         }
-        const bool refused = reply.status == 403 || reply.status == 429;
-        feeds_[i].restUntilMs = now + (refused ? options_.refusedCoolDownMs : options_.coolDownMs);
-        Log("feed " + std::string(adapter.name) + " (" + source.base + "): " + error +
-            "; resting " +
-            std::to_string((refused ? options_.refusedCoolDownMs : options_.coolDownMs) / 1000) +
-            " s");
+        const platform::LocalTime local = Now();
+        auto done = [&](const FeedSymbol& s) {
+            pending.erase(std::remove(pending.begin(), pending.end(), s), pending.end());
+            fallback.erase(s);
+        };
+        for (FeedQuote& quote : parsed.quotes) {
+            // Only what was asked for, each code once.
+            if (!Contains(ask, quote.symbol) || !Contains(pending, quote.symbol))
+                continue;
+            if (std::optional<std::string> why = QuoteInconsistency(quote)) {
+                faults.push_back(std::string(adapter.name) + " " + quote.symbol.Text() + ": " +
+                                 *why);
+                continue;
+            }
+            // Broken down once here rather than for every page.
+            const platform::LocalTime stamp = Stamp(quote);
+            // A day known closed for the whole market, or for this code
+            // (every feed agreed on an earlier day for it: a stock not
+            // trading today that the feeds do not mark suspended).
+            auto closedCode = closedCodes_.find(quote.symbol);
+            const std::optional<std::int64_t> closed =
+                closedCode != closedCodes_.end() ? closedCode->second : closedDay_;
+            const Verdict verdict = JudgeFreshness(quote, stamp, local, options_.maxLagMs, closed);
+            if (verdict == Verdict::Good) {
+                const FeedSymbol symbol = quote.symbol;
+                cache_[symbol] = Cached{now, true, std::move(quote), stamp};
+                done(symbol);
+                continue;
+            }
+            faults.push_back(std::string(adapter.name) + " " + quote.symbol.Text() +
+                             (verdict == Verdict::Stale ? ": lagging" : ": an earlier day"));
+            auto found = fallback.find(quote.symbol);
+            if (found == fallback.end() || found->second.first.epochMs < quote.epochMs)
+                fallback[quote.symbol] = {quote, verdict};
+        }
+        for (const FeedSymbol& unknown : parsed.unknown) {
+            if (!Contains(ask, unknown) || !Contains(pending, unknown))
+                continue;
+            Cached& entry = cache_[unknown];
+            entry = Cached{now, false, FeedQuote{}};
+            entry.quote.symbol = unknown;
+            // A code the feeds do not know no longer rides along.
+            for (auto& [name, c] : clients_)
+                c.interest.erase(unknown);
+            done(unknown);
+        }
+        for (const auto& [symbol, why] : parsed.failed)
+            faults.push_back(std::string(adapter.name) + " " + symbol.Text() + ": " + why);
+    }
+
+    std::lock_guard lock(mutex_);
+    const std::int64_t now = clock_.NowMs();
+    const platform::LocalTime local = Now();
+    // Every feed asked showed an earlier day: the market has not opened
+    // today. The feeds' word for it is remembered for the day, so that the
+    // next rounds cost one request.
+    for (auto& [symbol, best] : fallback) {
+        if (best.second != Verdict::EarlierDay)
+            continue;
+        if (symbol == ShIndexSymbol())
+            closedDay_ = DayOf(local);
+        closedCodes_[symbol] = DayOf(local);
+        const platform::LocalTime stamp = Stamp(best.first);
+        cache_[symbol] = Cached{now, true, best.first, stamp};
+    }
+    if (!faults.empty()) {
+        std::string line = "asked the next feed for";
+        for (std::size_t k = 0; k < faults.size() && k < 8; ++k)
+            line += (k ? "; " : " ") + faults[k];
+        if (faults.size() > 8)
+            line += "; and " + std::to_string(faults.size() - 8) + " more";
+        // The same faults round after round: once a minute is enough.
+        if (line != lastFaults_ || now - lastFaultsMs_ >= 60 * 1000) {
+            LogLine(line);
+            lastFaults_ = line;
+            lastFaultsMs_ = now;
+        }
     }
 }
 
 std::optional<LiveMarket::Cached> LiveMarket::Current(const FeedSymbol& symbol,
+                                                      const std::string& client,
                                                       std::unique_lock<std::mutex>& lock) {
     std::int64_t now = clock_.NowMs();
-    if (interest_.find(symbol) == interest_.end() && interest_.size() >= options_.maxBatch) {
-        // Room for the newcomer: the code asked for least recently goes.
-        auto oldest =
-            std::min_element(interest_.begin(), interest_.end(),
-                             [](const auto& a, const auto& b) { return a.second < b.second; });
-        interest_.erase(oldest);
-    }
-    interest_[symbol] = now;
+    if (!IsCurrent(symbol, now) || cache_.at(symbol).known)
+        NoteInterest(symbol, client, now);
     bool fetchedHere = false;
     for (;;) {
         now = clock_.NowMs();
@@ -245,15 +381,22 @@ std::optional<LiveMarket::Cached> LiveMarket::Current(const FeedSymbol& symbol,
                 return std::nullopt;
             continue;
         }
+        // No feed may be asked for this client now: don't hold up the
+        // others with a round that asks nobody.
+        bool any = false;
+        for (std::size_t i = 0; i < feeds_.size() && !any; ++i)
+            any = MayAsk(i, client, now, /*dryRun=*/true);
+        if (!any)
+            return std::nullopt;
         inFlight_ = true;
         std::vector<FeedSymbol> batch = Batch(symbol, now);
         lock.unlock();
         try {
-            Fetch(symbol, batch);
+            Fetch(batch, client);
         } catch (const std::exception& e) {
             // Out of memory or threads: this round failed, the next may not;
             // those waiting for it must not wait forever.
-            Log(std::string("upstream request failed: ") + e.what());
+            LogLine(std::string("upstream request failed: ") + e.what());
         }
         lock.lock();
         inFlight_ = false;
@@ -271,121 +414,115 @@ platform::LocalTime LiveMarket::Stamp(const FeedQuote& quote) const {
     return t;
 }
 
-MarketPhase LiveMarket::PhaseOf(const Cached& entry, const platform::LocalTime& now) const {
+QuoteState LiveMarket::StateOf(const Cached& entry, const platform::LocalTime& now,
+                               MarketPhase& phase) const {
     const FeedQuote& quote = entry.quote;
+    phase = MarketPhase::Closed;
     if (quote.status != FeedStatus::Trading)
-        return MarketPhase::Closed;
+        return QuoteState::Suspended;
     const platform::LocalTime& stamp = entry.stamp;
     // A quote from an earlier day than today's: a weekend, a holiday, or
-    // today before the first trade, when the feeds still show the last day.
+    // today before the auction, when the feeds still show the last day.
     if (DayOf(stamp) < DayOf(now))
-        return MarketPhase::Closed;
-    if (quote.latest <= 0)
-        return MarketPhase::PreOpen;
+        return QuoteState::Closed;
+    // Before 09:25 the feeds carry the call auction's indicative price, not
+    // a trade: the previous close stands. From 09:25 the open is a trade.
+    phase = MarketPhase::PreOpen;
+    if (quote.latest <= 0 || SecondOfDay(stamp) < kAuctionEnd)
+        return QuoteState::PreOpen;
     // A clock behind the feed's own day goes by the feed's time of day.
     const int s = DayOf(stamp) > DayOf(now) ? SecondOfDay(stamp) : SecondOfDay(now);
-    if (s >= kAfternoonClose)
-        return MarketPhase::AfterClose;
-    if (s >= kMorningClose && s < kAfternoonOpen)
-        return MarketPhase::Break;
-    return MarketPhase::Trading;
+    phase = s >= kAfternoonClose                       ? MarketPhase::AfterClose
+            : s >= kMorningClose && s < kAfternoonOpen ? MarketPhase::Break
+                                                       : MarketPhase::Trading;
+    return QuoteState::Trading;
 }
 
-StockQuote LiveMarket::ToStock(const Cached& entry, std::string_view code,
-                               const platform::LocalTime& now) const {
+IndexAnswer LiveMarket::ToIndex(const Cached& entry, std::string_view name,
+                                const platform::LocalTime& now) const {
     const FeedQuote& quote = entry.quote;
-    StockQuote s;
-    s.code = std::string(code);
-    s.name = quote.name;
-    s.phase = PhaseOf(entry, now);
-    s.previousClose = quote.previousClose;
-    s.latest = quote.latest;
-    s.open = quote.open;
-    s.high = quote.high;
-    s.low = quote.low;
-    s.volume = quote.volume;
-    s.turnover = quote.turnover;
-    if (quote.status != FeedStatus::Trading) {
-        // Suspended: no trade today; the previous close stands.
-        s.latest = quote.previousClose;
-        s.open = s.high = s.low = 0;
-        s.volume = s.turnover = 0;
-    } else if (s.phase == MarketPhase::PreOpen) {
-        s.latest = s.high = s.low = quote.previousClose;
-        s.open = 0;
-    }
-    return s;
+    IndexAnswer a;
+    a.index.name = std::string(name);
+    a.state = StateOf(entry, now, a.index.phase);
+    if (a.state == QuoteState::Suspended)
+        a.state = QuoteState::Closed;
+    a.index.previousClose = ToHundredths(quote.previousClose);
+    a.index.latest = ToHundredths(quote.latest);
+    a.index.open = ToHundredths(quote.open);
+    a.index.high = ToHundredths(quote.high);
+    a.index.low = ToHundredths(quote.low);
+    a.index.volume = quote.volume / 100;         // lots
+    a.index.turnover = quote.turnover / 1000000; // units of 1,000,000 yuan
+    a.stamp = entry.stamp;
+    return a;
 }
 
-IndexQuote LiveMarket::ToIndex(const Cached& entry, std::string_view name,
-                               const platform::LocalTime& now) const {
-    const FeedQuote& quote = entry.quote;
-    IndexQuote q;
-    q.name = std::string(name);
-    q.phase = PhaseOf(entry, now);
-    q.previousClose = quote.previousClose;
-    q.latest = quote.latest;
-    q.open = quote.open;
-    q.high = quote.high;
-    q.low = quote.low;
-    q.volume = quote.volume / 100;         // lots
-    q.turnover = quote.turnover / 1000000; // units of 1,000,000 yuan
-    if (q.phase == MarketPhase::PreOpen || q.latest <= 0) {
-        q.latest = q.high = q.low = quote.previousClose;
-        q.open = 0;
-    }
-    return q;
-}
-
-LivePage LiveMarket::StockPage(std::string_view code) {
+StockAnswer LiveMarket::Stock(std::string_view code, std::string_view clientName) {
+    StockAnswer answer;
+    answer.state = QuoteState::Unknown;
     std::optional<FeedSymbol> symbol = SymbolForCode(code);
-    // The index codes have pages of their own; on the stock road they are
+    // The index codes have pages of their own; on the stock route they are
     // not stocks.
-    if (!symbol || code == "999998" || code == "999999")
-        return {200, RenderNotFoundPage(code)};
+    if (!symbol || IsIndexCode(code) || IsIndexSymbol(*symbol))
+        return answer;
     // An exchange that none of the feeds serves.
     if (symbol->exchange == Exchange::Bj &&
         std::none_of(options_.feeds.begin(), options_.feeds.end(),
                      [](const FeedSource& f) { return f.adapter->servesBeijing; }))
-        return {200, RenderNotFoundPage(code)};
+        return answer;
+    const std::string client(clientName);
     std::unique_lock lock(mutex_);
-    std::optional<Cached> stock = Current(*symbol, lock);
+    std::optional<Cached> stock = Current(*symbol, client, lock);
+    answer.state = QuoteState::Unavailable;
     if (!stock)
-        return {503, ""};
-    if (!stock->known)
-        return {200, RenderNotFoundPage(code)};
+        return answer;
+    answer.state = QuoteState::Unknown;
     const FeedQuote& q = stock->quote;
     // Neither a price nor a previous close: nothing worth showing.
-    if (q.previousClose <= 0 && q.latest <= 0)
-        return {200, RenderNotFoundPage(code)};
-    std::optional<Cached> sh = Current(ShIndexSymbol(), lock);
-    std::optional<Cached> sz = sh ? Current(SzIndexSymbol(), lock) : std::nullopt;
+    if (!stock->known || (q.previousClose <= 0 && q.latest <= 0))
+        return answer;
+    std::optional<Cached> sh = Current(ShIndexSymbol(), client, lock);
+    std::optional<Cached> sz = sh ? Current(SzIndexSymbol(), client, lock) : std::nullopt;
+    answer.state = QuoteState::Unavailable;
     if (!sh || !sz || !sh->known || !sz->known)
-        return {503, ""};
+        return answer;
     lock.unlock();
-    const platform::LocalTime now = platform::ToLocalTime(clock_.NowEpochMs(), options_.timeZone);
-    return {200, RenderStockPage(ToStock(*stock, code, now), ToIndex(*sh, kShIndexName, now),
-                                 ToIndex(*sz, kSzIndexName, now), stock->stamp)};
+    const platform::LocalTime now = Now();
+    StockQuote& s = answer.stock;
+    answer.state = StateOf(*stock, now, s.phase);
+    s.code = std::string(code);
+    s.name = q.name;
+    s.decimals = PriceDecimals(*symbol);
+    s.currency = std::string(PriceCurrency(*symbol));
+    s.previousClose = InDecimals(q.previousClose, s.decimals);
+    s.latest = InDecimals(q.latest, s.decimals);
+    s.open = InDecimals(q.open, s.decimals);
+    s.high = InDecimals(q.high, s.decimals);
+    s.low = InDecimals(q.low, s.decimals);
+    s.volume = q.volume;
+    s.turnover = q.turnover;
+    answer.sh = ToIndex(*sh, kShIndexName, now);
+    answer.sz = ToIndex(*sz, kSzIndexName, now);
+    answer.stamp = stock->stamp;
+    return answer;
 }
 
-LivePage LiveMarket::IndexPage(const FeedSymbol& symbol, std::string_view name) {
+IndexAnswer LiveMarket::Index(const FeedSymbol& symbol, std::string_view name,
+                              const std::string& client) {
     std::unique_lock lock(mutex_);
-    std::optional<Cached> index = Current(symbol, lock);
+    std::optional<Cached> index = Current(symbol, client, lock);
     if (!index || !index->known)
-        return {503, ""};
+        return {};
     lock.unlock();
-    return {200,
-            RenderIndexPage(ToIndex(*index, name,
-                                    platform::ToLocalTime(clock_.NowEpochMs(), options_.timeZone)),
-                            index->stamp)};
+    return ToIndex(*index, name, Now());
 }
 
-LivePage LiveMarket::ShIndexPage() {
-    return IndexPage(ShIndexSymbol(), kShIndexName);
+IndexAnswer LiveMarket::ShIndex(std::string_view client) {
+    return Index(ShIndexSymbol(), kShIndexName, std::string(client));
 }
 
-LivePage LiveMarket::SzIndexPage() {
-    return IndexPage(SzIndexSymbol(), kSzIndexName);
+IndexAnswer LiveMarket::SzIndex(std::string_view client) {
+    return Index(SzIndexSymbol(), kSzIndexName, std::string(client));
 }
 
 std::vector<ProbeResult> LiveMarket::Probe(const std::vector<std::string>& codes) const {

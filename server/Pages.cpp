@@ -85,15 +85,21 @@ std::string IndexLine(std::string_view label, const IndexQuote& index) {
 
 } // namespace
 
-std::string FormatHundredths(std::int64_t value) {
+std::string FormatDecimal(std::int64_t value, int decimals) {
+    const bool thousandths = decimals == 3;
+    const std::uint64_t unit = thousandths ? 1000 : 100;
     std::string sign = value < 0 ? "-" : "";
     std::uint64_t magnitude =
         value < 0 ? std::uint64_t(0) - std::uint64_t(value) : std::uint64_t(value);
     char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%s%llu.%02llu", sign.c_str(),
-                  static_cast<unsigned long long>(magnitude / 100),
-                  static_cast<unsigned long long>(magnitude % 100));
+    std::snprintf(buffer, sizeof buffer, thousandths ? "%s%llu.%03llu" : "%s%llu.%02llu",
+                  sign.c_str(), static_cast<unsigned long long>(magnitude / unit),
+                  static_cast<unsigned long long>(magnitude % unit));
     return buffer;
+}
+
+std::string FormatHundredths(std::int64_t value) {
+    return FormatDecimal(value, 2);
 }
 
 // g++ 12 at -O3 takes this inlined string concatenation for an overlapping copy: a known false
@@ -102,10 +108,14 @@ std::string FormatHundredths(std::int64_t value) {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wrestrict"
 #endif
-std::string FormatSignedHundredths(std::int64_t value) {
+std::string FormatSignedDecimal(std::int64_t value, int decimals) {
     if (value > 0)
-        return "+" + FormatHundredths(value);
-    return FormatHundredths(value);
+        return "+" + FormatDecimal(value, decimals);
+    return FormatDecimal(value, decimals);
+}
+
+std::string FormatSignedHundredths(std::int64_t value) {
+    return FormatSignedDecimal(value, 2);
 }
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
@@ -132,22 +142,25 @@ std::string RenderStockPage(const StockQuote& stock, const IndexQuote& sh, const
     const bool preOpen = stock.phase == MarketPhase::PreOpen;
     const std::int64_t change = preOpen ? 0 : stock.latest - stock.previousClose;
     std::string page = kHead;
+    const int d = stock.decimals;
     page += "<p>股票名称:" + Escape(stock.name) + "<br/>\n";
     page += "股票代码:" + Escape(stock.code) + "<br/>\n";
+    if (!stock.currency.empty())
+        page += "币种:" + Escape(stock.currency) + "<br/>\n";
     if (stock.phase == MarketPhase::Closed) {
         // 22 bytes between "当前价:" and the price, "(昨收)" among them.
-        page += "当前价:<span>(昨收)</span><b>" + FormatHundredths(stock.latest) + "元</b><br/>\n";
+        page += "当前价:<span>(昨收)</span><b>" + FormatDecimal(stock.latest, d) + "元</b><br/>\n";
     } else {
         page +=
-            "当前价:" + ValueLead(change) + FormatHundredths(stock.latest) + "元</b></span><br/>\n";
+            "当前价:" + ValueLead(change) + FormatDecimal(stock.latest, d) + "元</b></span><br/>\n";
     }
     page += "涨跌幅:" + ValueLead(change) + FormatPercent(change, stock.previousClose) +
             "</b></span><br/>\n";
-    page += "涨跌额:" + ValueLead(change) + FormatSignedHundredths(change) + "元</b></span><br/>\n";
-    page += "昨收盘:" + FormatHundredths(stock.previousClose) + "元<br/>\n";
-    page += "今开盘:" + FormatHundredths(stock.open) + "元<br/>\n";
-    page += "最高价:" + FormatHundredths(stock.high) + "元<br/>\n";
-    page += "最低价:" + FormatHundredths(stock.low) + "元<br/>\n";
+    page += "涨跌额:" + ValueLead(change) + FormatSignedDecimal(change, d) + "元</b></span><br/>\n";
+    page += "昨收盘:" + FormatDecimal(stock.previousClose, d) + "元<br/>\n";
+    page += "今开盘:" + FormatDecimal(stock.open, d) + "元<br/>\n";
+    page += "最高价:" + FormatDecimal(stock.high, d) + "元<br/>\n";
+    page += "最低价:" + FormatDecimal(stock.low, d) + "元<br/>\n";
     page += "成交量:" + std::to_string(stock.volume) + "股<br/>\n";
     page += "成交额:" + std::to_string(stock.turnover) + "元<br/>\n";
     page += "更新时间:" + FormatStamp(stamp) + "</p>\n";

@@ -12,6 +12,7 @@
 //
 // Stock page, one line per field ("m" is the marker's first byte):
 //   股票名称:NAME<          name at m + 9, up to "<"
+//   币种:美元               only for a stock not quoted in yuan (B shares)
 //   当前价:<span style="color:#f00"><b>12.34元   latest at m + 35, up to "元"
 //   当前价:<span>(昨收)</span><b>12.34元         closed market: latest at m + 29
 //   涨跌幅:<span style="color:#f00"><b>+1.23%    at m + 35, through the "%"
@@ -66,14 +67,15 @@ inline constexpr std::string_view kSzIndexName = "深证成指";
 
 // Where a trading day stands.
 enum class MarketPhase {
-    PreOpen, // a weekday before 09:30: the previous close stands, no open yet
-    Trading, // 09:30-11:30 and 13:00-15:00: prices move
-    Break,   // 11:30-13:00: the morning's last prices stand
+    PreOpen,    // a weekday before 09:30: the previous close stands, no open yet
+    Trading,    // 09:30-11:30 and 13:00-15:00: prices move
+    Break,      // 11:30-13:00: the morning's last prices stand
     AfterClose, // after 15:00 of a trading day: today's close and today's change
     Closed,     // a quote from an earlier day (weekends, holidays): that day's close
 };
 
-// One stock's quote. Prices are in fen (0.01 yuan).
+// One stock's quote. Prices are in units of 10^-decimals of the currency:
+// fen for shares, tenths of a fen for funds and bonds.
 struct StockQuote {
     std::string code; // six digits
     std::string name; // UTF-8 short name, e.g. "招商银行"
@@ -85,6 +87,10 @@ struct StockQuote {
     std::int64_t low = 0;
     std::int64_t volume = 0;   // shares
     std::int64_t turnover = 0; // yuan
+    int decimals = 2;          // 2 or 3
+    // The currency when it is not the yuan ("美元", "港元"): the page names it
+    // on a line of its own, since the client ends every price at "元".
+    std::string currency;
 };
 
 // One index's quote. Values are in hundredths of a point.
@@ -104,6 +110,9 @@ struct IndexQuote {
 std::string FormatHundredths(std::int64_t value);
 // "+0.15", "-0.15" or "0.00": a change with its sign.
 std::string FormatSignedHundredths(std::int64_t value);
+// The same for a value with `decimals` (2 or 3) places: "3.912", "+0.007".
+std::string FormatDecimal(std::int64_t value, int decimals);
+std::string FormatSignedDecimal(std::int64_t value, int decimals);
 // "+1.23%", "-1.23%" or "0.00%": the change relative to `base`, rounded to
 // hundredths of a percent ("0.00%" for a base of 0).
 std::string FormatPercent(std::int64_t change, std::int64_t base);

@@ -168,11 +168,17 @@ class QuoteServer::Http : public httplib::Server {
 };
 
 QuoteServer::QuoteServer(ServerOptions options, const platform::DeviceClock& clock)
-    : options_(std::move(options)), clock_(clock), market_(options_.seed),
+    : options_(std::move(options)), clock_(clock),
       serviceText_(RenderServiceInfo(options_.service)) {
     if (options_.market == MarketKind::Live) {
         options_.live.timeZone = options_.timeZone;
-        live_ = std::make_unique<LiveMarket>(options_.live, clock_);
+        auto live = std::make_unique<LiveMarket>(options_.live, clock_);
+        live_ = live.get();
+        source_ = std::move(live);
+    } else {
+        auto sim = std::make_unique<SimSource>(options_.seed, clock_, options_.timeZone);
+        sim_ = sim.get();
+        source_ = std::move(sim);
     }
 }
 
@@ -180,34 +186,37 @@ QuoteServer::~QuoteServer() {
     Stop();
 }
 
+const Market& QuoteServer::GetMarket() const {
+    if (sim_)
+        return sim_->market();
+    static const Market unused(1);
+    return unused;
+}
+
 Reply QuoteServer::Respond(std::string_view path, std::string_view code,
                            std::string_view client) const {
-    if (live_ && (path == kStockPath || path == kShIndexPath || path == kSzIndexPath)) {
-        LivePage page = path == kStockPath     ? live_->StockPage(code)
-                        : path == kShIndexPath ? live_->ShIndexPage()
-                                               : live_->SzIndexPage();
-        if (page.status != 200)
-            // No feed gave a current quote: the client's quote-page test
-            // fails and its record keeps its last values.
-            return {page.status, kHtml,
-                    "<html><body><p>" + std::to_string(page.status) +
-                        " quotes unavailable</p></body></html>\n"};
-        return {200, kHtml, std::move(page.body)};
-    }
-    const platform::LocalTime now = platform::ToLocalTime(clock_.NowEpochMs(), options_.timeZone);
-    const MarketMoment moment = MomentAt(now);
+    auto unavailable = [] {
+        // No feed gave a current quote: the program takes the error status
+        // for a failed fetch and its record keeps its last values.
+        return Reply{503, kHtml, "<html><body><p>503 quotes unavailable</p></body></html>\n"};
+    };
     if (path == kStockPath) {
-        std::optional<StockQuote> stock = market_.Stock(code, moment);
-        if (!stock)
+        const StockAnswer answer = source_->Stock(code, client);
+        if (answer.state == QuoteState::Unknown)
             return {200, kHtml, RenderNotFoundPage(code)};
+        if (answer.state == QuoteState::Unavailable)
+            return unavailable();
         return {200, kHtml,
-                RenderStockPage(*stock, market_.ShIndex(moment), market_.SzIndex(moment),
-                                moment.stamp)};
+                RenderStockPage(ShownStock(answer), ShownIndex(answer.sh), ShownIndex(answer.sz),
+                                answer.stamp)};
     }
-    if (path == kShIndexPath)
-        return {200, kHtml, RenderIndexPage(market_.ShIndex(moment), moment.stamp)};
-    if (path == kSzIndexPath)
-        return {200, kHtml, RenderIndexPage(market_.SzIndex(moment), moment.stamp)};
+    if (path == kShIndexPath || path == kSzIndexPath) {
+        const IndexAnswer answer =
+            path == kShIndexPath ? source_->ShIndex(client) : source_->SzIndex(client);
+        if (answer.state == QuoteState::Unavailable || answer.state == QuoteState::Unknown)
+            return unavailable();
+        return {200, kHtml, RenderIndexPage(ShownIndex(answer), answer.stamp)};
+    }
     if (path == kServicePath && serviceText_)
         return {200, std::string(kServiceContentType), GbkToUtf8(*serviceText_).value_or("")};
     return {404, kHtml, "<html><body><p>404 Not Found</p></body></html>\n"};

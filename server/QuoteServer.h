@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "server/LiveMarket.h"
 #include "server/Market.h"
+#include "server/QuoteSource.h"
 #include "server/ServiceInfo.h"
 
 #include <atomic>
@@ -96,9 +97,11 @@ class QuoteServer {
 
     // The server's device clock; tests advance it in manual mode.
     platform::DeviceClock& Clock() { return clock_; }
-    const Market& GetMarket() const { return market_; }
+    // The simulated market (in live mode a market of the seed that the
+    // server itself does not use).
+    const Market& GetMarket() const;
     // The live market; nullptr when the server runs the simulated one.
-    LiveMarket* GetLiveMarket() const { return live_.get(); }
+    LiveMarket* GetLiveMarket() const { return live_; }
 
     // The reply to a GET of `path` with query parameter `code` (empty when
     // absent), without the network (the live market may ask its feeds).
@@ -109,8 +112,10 @@ class QuoteServer {
   private:
     ServerOptions options_;
     platform::DeviceClock clock_;
-    Market market_;
-    std::unique_ptr<LiveMarket> live_;
+    // The market that answers every quote page, and the same as its kind.
+    std::unique_ptr<QuoteSource> source_;
+    SimSource* sim_ = nullptr;
+    LiveMarket* live_ = nullptr;
     std::optional<std::string> serviceText_;
     class Http;
     std::unique_ptr<Http> http_;

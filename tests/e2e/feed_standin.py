@@ -4,12 +4,15 @@
 It answers "GET /q=sym1,sym2,..." with the recorded reply line of each symbol
 it has a line for, byte for byte (GBK), and with made-up lines for the two
 indices, which the recordings lack. A symbol it has no line for is left out,
-which the feed's reader takes as a code the feed does not know.
+and the reply then ends in the feed's none-match line, which the feed's
+reader takes as a code the feed does not know.
 
-Usage: feed_standin.py RECORDED_FILE LOG_FILE
+Usage: feed_standin.py RECORDED_FILE LOG_FILE [DOWN_FILE]
 Prints "port N" once it listens on 127.0.0.1, then serves until killed; each
-request's target is appended to LOG_FILE.
+request served is appended to LOG_FILE. While DOWN_FILE exists, every
+request is answered 503, as by a feed that is down (and not logged).
 """
+import os
 import http.server
 import sys
 
@@ -45,13 +48,23 @@ recorded["sz399001"] = index_line("sz399001", "深证成指", 11043.54, 11064.10
 
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
+        if len(sys.argv) > 3 and os.path.exists(sys.argv[3]):
+            self.send_response(503)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
         with open(sys.argv[2], "a") as log:
             log.write(self.path + "\n")
         body = b""
         if self.path.startswith("/q="):
+            unknown = False
             for symbol in self.path[3:].split(","):
                 if symbol in recorded:
                     body += recorded[symbol] + b"\n"
+                else:
+                    unknown = True
+            if unknown:
+                body += b'v_pv_none_match="1";\n'
         self.send_response(200)
         self.send_header("Content-Type", "text/html; charset=GBK")
         self.send_header("Content-Length", str(len(body)))

@@ -30,7 +30,7 @@ end=$((SECONDS + 30))
 while ((SECONDS < end)) && [ ! -s "$WORK/quoted-pid" ]; do sleep 0.1; done
 [ -s "$WORK/quoted-pid" ] || fail "no quote server was started"
 server=$(cat "$WORK/quoted-pid")
-expected=$'--listen\n127.0.0.1:0\n--market\nlive\n--feed\ntencent\n--feed\nsina=http://127.0.0.1:9/list=\n--clock\n2026-03-04 10:00:00\n--clock-rate\n0.5'
+expected=$'--listen\n127.0.0.1:0\n--market\nlive\n--feed\ntencent\n--feed\nsina=http://127.0.0.1:9/list=\n--clock\n2026-03-04 10:00:00\n--clock-rate\n0.5\n--log\n'"$WORK/root/stockat-quoted.log"
 [ "$(cat "$WORK/quoted-args")" = "$expected" ] || fail "the server's arguments: $(cat "$WORK/quoted-args")"
 
 # The first start asks how the program connects: Wi-Fi.

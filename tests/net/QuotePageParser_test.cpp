@@ -176,7 +176,7 @@ TEST_F(ParserTest, LengthBoundsDecideWhetherAValueIsTaken) {
     page.open = At(G("今开盘"), 7, "12345678.901", G("元"));            // 12 bytes: taken
     page.high = At(G("最高价"), 7, "123456789.012", G("元"));           // 13 bytes: taken
     page.low = At(G("最低价"), 7, "1234567890.123", G("元"));           // 14 bytes: refused
-    page.percent = At(G("涨跌幅"), 35, "+10.123%", "");                 // 8 bytes: refused
+    page.percent = At(G("涨跌幅"), 35, "+12345.678%", "");              // 11 bytes: refused
     page.change = At(G("涨跌额"), 35, "-12345678.901", G("元"));        // 13 bytes: taken
     page.previousClose = At(G("昨收盘"), 7, "-12345678.9012", G("元")); // 14 bytes: refused
     page.volume = At(G("成交量"), 7, std::string(19, '9'), G("股"));
@@ -193,13 +193,18 @@ TEST_F(ParserTest, LengthBoundsDecideWhetherAValueIsTaken) {
     EXPECT_EQ(r.turnover, "0");
     EXPECT_EQ(r.latest, "123456789.12");
 
-    page.percent = At(G("涨跌幅"), 35, "-10.12%", "");            // 7 bytes with its "%"
+    page.percent = At(G("涨跌幅"), 35, "+1234.56%", "");          // 9 bytes with its "%"
     page.change = At(G("涨跌额"), 35, "-12345678.9012", G("元")); // 14 bytes: refused
     page.volume = At(G("成交量"), 7, std::string(20, '9'), G("股"));
     page.turnover = At(G("成交额"), 7, std::string(14, '9'), G("元"));
     Parse(page.Text());
-    EXPECT_EQ(r.changePercent, "-10.12%");
+    EXPECT_EQ(r.changePercent, "+1234.56%");
     EXPECT_EQ(r.change, "0");
+    // A new listing's first day, and the widest the bound takes.
+    for (const char* percent : {"+150.00%", "-10.12%", "+12345.67%"}) {
+        page.percent = At(G("涨跌幅"), 35, percent, "");
+        EXPECT_EQ(Parse(page.Text()).changePercent, percent);
+    }
     EXPECT_EQ(r.volume, "0");
     EXPECT_EQ(r.turnover, std::string(14, '9'));
 }

@@ -120,13 +120,22 @@ TEST_F(MarketIndexTest, FailedConnectionAndBusyServerKeepTheView) {
     EXPECT_EQ(Item(IDC_INDEX_SH), u"2209.95 +0.56%");
 
     testsupport::ScriptedServer busy([](const std::string&, int) {
-        return testsupport::ScriptedReply::Send("HTTP/1.1 503 Service Unavailable\r\n\r\nbusy");
+        return testsupport::ScriptedReply::Send("HTTP/1.1 500 Internal Server Error\r\n\r\nbusy");
     });
     busy.PointDevice();
     driver.TitleButton();
     EXPECT_EQ(TopTitle(), u"瞰市[指数]");
     EXPECT_EQ(Item(IDC_INDEX_STATUS),
               u"1服务器忙，请再试一次！如问题仍然存在，请退出系统重新选择另外连接方式登录。");
+    EXPECT_EQ(ShIndexText, "2209.95 +0.56%");
+
+    // A quote server that cannot reach the market is a failed connection.
+    testsupport::ScriptedServer unreachable([](const std::string&, int) {
+        return testsupport::ScriptedReply::Send("HTTP/1.1 503 Service Unavailable\r\n\r\nbusy");
+    });
+    unreachable.PointDevice();
+    driver.TitleButton();
+    EXPECT_EQ(Item(IDC_INDEX_STATUS), u"连接失败，请检查Wi-Fi设置是否正确！");
     EXPECT_EQ(ShIndexText, "2209.95 +0.56%");
     driver.SoftKey(0);
     EXPECT_TRUE(MainOnTop());

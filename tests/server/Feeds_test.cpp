@@ -112,44 +112,82 @@ void ExpectRead(Reader read, const std::vector<Reading>& cases) {
     }
 }
 
+// Refused as a whole (the reply is unusable), or, for a fault of one line,
+// that line's code alone: it is listed as failed with the reason and gives
+// no quote.
 void ExpectRefused(Reader read, const std::vector<Refusal>& cases) {
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.what);
         FeedReply reply = read(c.body, c.asked);
-        EXPECT_FALSE(reply.ok);
+        if (reply.ok) {
+            ASSERT_EQ(reply.failed.size(), 1u);
+            EXPECT_NE(reply.failed[0].second.find(c.reason), std::string::npos)
+                << reply.failed[0].second;
+            for (const FeedQuote& q : reply.quotes)
+                EXPECT_NE(q.symbol, reply.failed[0].first);
+            continue;
+        }
         EXPECT_NE(reply.error.find(c.reason), std::string::npos) << reply.error;
         EXPECT_TRUE(reply.quotes.empty());
         EXPECT_TRUE(reply.unknown.empty());
     }
 }
 
+// Each range on its exchange, with the decimals and currency it quotes in.
 TEST(FeedSymbols, CodesMapToTheirExchangeAndTheIndicesToTheirOwnSymbols) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"600519", "sh600519"},
-        {"510300", "sh510300"},
-        {"900901", "sh900901"},
-        {"000002", "sz000002"},
-        {"000001", "sz000001"},
-        {"159915", "sz159915"},
-        {"200002", "sz200002"},
-        {"300750", "sz300750"},
-        {"430047", "bj430047"},
-        {"830799", "bj830799"},
-        {"920002", "bj920002"},
-        {"999998", "sh000001"},
-        {"999999", "sz399001"},
-        {"700001", ""},
-        {"910001", ""},
-        {"60051", ""},
-        {"6005190", ""},
-        {"60051a", ""},
-        {"", ""},
-        {"-60051", ""},
+    struct Case {
+        const char* code;
+        const char* symbol;
+        int decimals;
+        const char* currency;
     };
-    for (const auto& [code, symbol] : cases) {
-        std::optional<FeedSymbol> s = SymbolForCode(code);
-        EXPECT_EQ(s ? s->Text() : "", symbol) << code;
+    const Case cases[] = {
+        {"600519", "sh600519", 2, ""},     // shares
+        {"688981", "sh688981", 2, ""},     // STAR shares
+        {"510300", "sh510300", 3, ""},     // ETF
+        {"900901", "sh900901", 3, "美元"}, // B shares
+        {"010107", "sh010107", 3, ""},     // treasury bond
+        {"019666", "sh019666", 3, ""},     // treasury bond
+        {"110059", "sh110059", 3, ""},     // convertible bonds
+        {"111001", "sh111001", 3, ""},
+        {"113050", "sh113050", 3, ""},
+        {"118000", "sh118000", 3, ""},
+        {"204001", "sh204001", 3, ""}, // repo
+        {"000002", "sz000002", 2, ""},
+        {"000001", "sz000001", 2, ""},
+        {"001979", "sz001979", 2, ""},
+        {"159915", "sz159915", 3, ""},     // ETF
+        {"161725", "sz161725", 3, ""},     // LOF
+        {"123107", "sz123107", 3, ""},     // convertible bond
+        {"127045", "sz127045", 3, ""},     // convertible bond
+        {"131810", "sz131810", 3, ""},     // repo
+        {"200002", "sz200002", 2, "港元"}, // B shares
+        {"300750", "sz300750", 2, ""},
+        {"399006", "sz399006", 2, ""}, // an index: mapped, refused on the stock route
+        {"430047", "bj430047", 2, ""},
+        {"830799", "bj830799", 2, ""},
+        {"920002", "bj920002", 2, ""},
+        {"999998", "sh000001", 2, ""},
+        {"999999", "sz399001", 2, ""},
+        {"700001", "", 0, ""},
+        {"910001", "", 0, ""},
+        {"60051", "", 0, ""},
+        {"6005190", "", 0, ""},
+        {"60051a", "", 0, ""},
+        {"", "", 0, ""},
+        {"-60051", "", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        std::optional<FeedSymbol> s = SymbolForCode(c.code);
+        EXPECT_EQ(s ? s->Text() : "", c.symbol);
+        if (s) {
+            EXPECT_EQ(PriceDecimals(*s), c.decimals);
+            EXPECT_EQ(PriceCurrency(*s), c.currency);
+        }
     }
+    EXPECT_TRUE(IsIndexSymbol(*SymbolForCode("399006")));
+    EXPECT_FALSE(IsIndexSymbol(*SymbolForCode("000001")));
     EXPECT_EQ(ShIndexSymbol().Text(), "sh000001");
     EXPECT_EQ(SzIndexSymbol().Text(), "sz399001");
     // The Shanghai index and the Shenzhen stock share their digits only.
@@ -247,15 +285,22 @@ TEST(TencentReader, RecordedReply) {
     ASSERT_TRUE(reply.ok) << reply.error;
     EXPECT_EQ(Summaries(reply),
               (std::vector<std::string>{
-                  "sz002039 黔源电力 trading prev=1360 last=1385 open=1356 high=1387 low=1356 "
+                  "sz002039 黔源电力 trading prev=13600 last=13850 open=13560 high=13870 low=13560 "
                   "vol=4303200 turn=59270000 ms=" +
                       std::to_string(Beijing("2022-11-22 11:57:30")),
-                  "sz002150 通润装备 suspended prev=955 last=955 open=0 high=0 low=0 vol=0 "
+                  "sz002150 通润装备 suspended prev=9550 last=9550 open=0 high=0 low=0 vol=0 "
                   "turn=0 ms=" +
                       std::to_string(Beijing("2022-11-22 11:57:18")),
               }));
-    // Not in the reply: unknown.
+    // Not in the reply, and no none-match line: missing, that code's fault.
+    EXPECT_EQ(Texts(reply.unknown), "");
+    ASSERT_EQ(reply.failed.size(), 1u);
+    EXPECT_EQ(reply.failed[0].first.Text(), "sz002257");
+    // With tencent's none-match line: unknown.
+    reply = ParseTencentReply(Fixture("tencent-recorded.txt") + "v_pv_none_match=\"1\";\n",
+                              Syms({"sz002039", "sz002150", "sz002257"}));
     EXPECT_EQ(Texts(reply.unknown), "sz002257");
+    EXPECT_TRUE(reply.failed.empty());
 }
 
 TEST(TencentReader, EdgeCasesThatAreRead) {
@@ -268,9 +313,9 @@ TEST(TencentReader, EdgeCasesThatAreRead) {
              {},
              "sh600519,sz000002"},
             {"one unknown among several, CRLF line ends",
-             Tencent("sh600519", {{1, "贵州茅台"}}) + "\r\n",
+             Tencent("sh600519", {{1, "贵州茅台"}}) + "\r\nv_pv_none_match=\"1\";\r\n",
              Syms({"sz000002", "sh600519"}),
-             {"sh600519 贵州茅台 trading prev=1360"},
+             {"sh600519 贵州茅台 trading prev=13600"},
              "sz000002"},
             {"four- and five-digit prices",
              Tencent("sh600519", {{3, "1480.50"},
@@ -279,13 +324,13 @@ TEST(TencentReader, EdgeCasesThatAreRead) {
                                   {33, "99999.99"},
                                   {34, "1000.00"}}),
              Syms({"sh600519"}),
-             {"sh600519 黔源电力 trading prev=1234567 last=148050 open=148000 high=9999999 "
-              "low=100000"},
+             {"sh600519 黔源电力 trading prev=12345670 last=1480500 open=1479995 high=99999990 "
+              "low=1000000"},
              ""},
             {"before the open: zero prices stay zero",
              Tencent("sz000002", {{3, "0.00"}, {5, "0.00"}, {6, "0"}, {33, "0.00"}, {34, "0.00"}}),
              Syms({"sz000002"}),
-             {"sz000002 黔源电力 trading prev=1360 last=0 open=0 high=0 low=0 vol=0"},
+             {"sz000002 黔源电力 trading prev=13600 last=0 open=0 high=0 low=0 vol=0"},
              ""},
             {"inner blanks and full-width letters; outer blanks trimmed",
              Tencent("sz000002", {{1, " 万 科Ａ "}}),
@@ -296,12 +341,12 @@ TEST(TencentReader, EdgeCasesThatAreRead) {
              Tencent("sh000001", {{0, "1"}, {1, "上证指数"}, {3, "3088.94"}}) +
                  Tencent("sz000001", {{1, "平安银行"}}),
              Syms({"sz000001", "sh000001"}),
-             {"sh000001 上证指数 trading prev=1360 last=308894", "sz000001 平安银行 trading"},
+             {"sh000001 上证指数 trading prev=13600 last=3088940", "sz000001 平安银行 trading"},
              ""},
             {"delisted, no time",
              Tencent("sz000003", {{40, "D"}, {30, ""}}),
              Syms({"sz000003"}),
-             {"sz000003 黔源电力 delisted prev=1360 last=1385 open=1356 high=1387 low=1356 "
+             {"sz000003 黔源电力 delisted prev=13600 last=13850 open=13560 high=13870 low=13560 "
               "vol=4303200 turn=59270000 ms=0"},
              ""},
             {"exactly 45 fields",
@@ -312,7 +357,7 @@ TEST(TencentReader, EdgeCasesThatAreRead) {
         });
 }
 
-TEST(TencentReader, BadRepliesAreRefusedWhole) {
+TEST(TencentReader, BadRepliesAndBadLinesAreRefused) {
     std::string good = Tencent("sz000002");
     std::string truncated = good.substr(0, good.size() - 3);
     std::vector<FeedSymbol> one = Syms({"sz000002"});
@@ -385,13 +430,13 @@ TEST(SinaReader, RecordedReply) {
     ASSERT_TRUE(reply.ok) << reply.error;
     EXPECT_EQ(Summaries(reply),
               (std::vector<std::string>{
-                  "sz002074 国轩高科 trading prev=3257 last=3211 open=3240 high=3240 low=3151 "
+                  "sz002074 国轩高科 trading prev=32570 last=32110 open=32400 high=32400 low=31510 "
                   "vol=10718101 turn=341643945 ms=" +
                       std::to_string(Beijing("2022-11-22 11:30:00")),
-                  "sz002150 通润装备 suspended prev=955 last=0 open=0 high=0 low=0 vol=0 "
+                  "sz002150 通润装备 suspended prev=9550 last=0 open=0 high=0 low=0 vol=0 "
                   "turn=0 ms=" +
                       std::to_string(Beijing("2022-11-22 11:30:00")),
-                  "sh600000 浦发银行 trading prev=1149 last=1156 open=1151 high=1157 low=1144 "
+                  "sh600000 浦发银行 trading prev=11490 last=11560 open=11510 high=11570 low=11440 "
                   "vol=21606007 turn=248901949 ms=" +
                       std::to_string(Beijing("2019-07-16 15:00:00")),
               }));
@@ -411,19 +456,20 @@ TEST(SinaReader, EdgeCasesThatAreRead) {
              Sina("sh600519",
                   {{0, "贵州茅台"}, {1, "1480.500"}, {2, "12345.670"}, {3, "1480.505"}}),
              Syms({"sh600519"}),
-             {"sh600519 贵州茅台 trading prev=1234567 last=148051 open=148050"},
+             {"sh600519 贵州茅台 trading prev=12345670 last=1480505 open=1480500"},
              ""},
             {"before the open",
              Sina("sz000002",
                   {{1, "0.000"}, {3, "0.000"}, {4, "0.000"}, {5, "0.000"}, {8, "0"}, {9, "0.000"}}),
              Syms({"sz000002"}),
-             {"sz000002 国轩高科 trading prev=3257 last=0 open=0 high=0 low=0 "
+             {"sz000002 国轩高科 trading prev=32570 last=0 open=0 high=0 low=0 "
               "vol=0 turn=0"},
              ""},
-            {"an older index line without a status",
+            {"an older index line without a status; an index's volume is in lots",
              Sina("sh000001", {{0, "上证指数"}, {2, "3097.0422"}}, 32),
              Syms({"sh000001"}),
-             {"sh000001 上证指数 trading prev=309704"},
+             {"sh000001 上证指数 trading prev=3097042 last=32110 open=32400 high=32400 "
+              "low=31510 vol=1071810100"},
              ""},
             {"inner blanks and full-width letters",
              Sina("sz000002", {{0, "万 科Ａ"}}),
@@ -443,7 +489,7 @@ TEST(SinaReader, EdgeCasesThatAreRead) {
         });
 }
 
-TEST(SinaReader, BadRepliesAreRefusedWhole) {
+TEST(SinaReader, BadRepliesAndBadLinesAreRefused) {
     std::string good = Sina("sz000002");
     std::vector<FeedSymbol> one = Syms({"sz000002"});
     std::vector<FeedSymbol> two = Syms({"sz000002", "sh600519"});
@@ -524,18 +570,19 @@ TEST(EastmoneyReader, EdgeCasesThatAreRead) {
             {"two rows, four-digit prices; volume in lots; turnover rounded",
              List({Row("600519", 1, "贵州茅台"), Row("000002", 0, "万 科Ａ", {{"f2", "9.005"}})}),
              Syms({"sh600519", "sz000002"}),
-             {"sh600519 贵州茅台 trading prev=149890 last=148050 open=147525 high=149000 "
-              "low=147000 "
+             {"sh600519 贵州茅台 trading prev=1498900 last=1480500 open=1475250 high=1490000 "
+              "low=1470000 "
               "vol=4303200 turn=63712346" +
                   kMs,
-              "sz000002 万 科Ａ trading prev=149890 last=901 open=147525 high=149000 low=147000 "
+              "sz000002 万 科Ａ trading prev=1498900 last=9005 open=1475250 high=1490000 "
+              "low=1470000 "
               "vol=4303200 turn=63712346" +
                   kMs},
              ""},
             {"decimals exact where a double is not: 1480.505 and 12345.675",
              List({Row("600519", 1, "X", {{"f2", "1480.505"}, {"f18", "12345.675"}})}),
              Syms({"sh600519"}),
-             {"sh600519 X trading prev=1234568 last=148051 open=147525 high=149000 low=147000 "
+             {"sh600519 X trading prev=12345675 last=1480505 open=1475250 high=1490000 low=1470000 "
               "vol=4303200 turn=63712346" +
               kMs},
              ""},
@@ -550,7 +597,8 @@ TEST(EastmoneyReader, EdgeCasesThatAreRead) {
                         {"f3", "\"-\""},
                         {"f4", "\"-\""}})}),
              Syms({"sz000002"}),
-             {"sz000002 万科A trading prev=149890 last=0 open=0 high=0 low=0 vol=0 turn=0" + kMs},
+             {"sz000002 万科A suspended prev=1498900 last=0 open=0 high=0 low=0 vol=0 turn=0" +
+              kMs},
              ""},
             {"one absent: unknown; the index and the stock of the same digits",
              List({Row("000001", 0, "平安银行"), Row("000001", 1, "上证指数")}),
@@ -566,7 +614,7 @@ TEST(EastmoneyReader, EdgeCasesThatAreRead) {
                         {"f15", "1E3"},
                         {"f16", "1000000e-3"}})}),
              Syms({"sh600519"}),
-             {"sh600519 X trading prev=148050 last=148050 open=148000 high=100000 low=100000 "
+             {"sh600519 X trading prev=1480500 last=1480500 open=1480000 high=1000000 low=1000000 "
               "vol=4303200 turn=297812345670" +
               kMs},
              ""},
@@ -578,7 +626,7 @@ TEST(EastmoneyReader, EdgeCasesThatAreRead) {
         });
 }
 
-TEST(EastmoneyReader, BadRepliesAreRefusedWhole) {
+TEST(EastmoneyReader, BadRepliesAndBadRowsAreRefused) {
     std::vector<FeedSymbol> one = Syms({"sh600519"});
     std::string good = List({Row("600519", 1, "贵州茅台")});
     std::string deep = std::string(100, '[') + std::string(100, ']');
@@ -619,6 +667,53 @@ TEST(EastmoneyReader, BadRepliesAreRefusedWhole) {
             {"empty name", List({Row("600519", 1, "")}), one, "name"},
             {"a row that is not an object", List({"[1]"}), one, "not an object"},
         });
+}
+
+// A well-formed quote that cannot be true is refused; one that can is kept.
+TEST(FeedQuotes, AQuoteInconsistentWithItselfIsRefused) {
+    auto quote = [](std::int64_t previous, std::int64_t latest, std::int64_t low, std::int64_t high,
+                    std::optional<std::int64_t> change = std::nullopt) {
+        FeedQuote q;
+        q.symbol = Sym("sh600519");
+        q.previousClose = previous;
+        q.latest = latest;
+        q.open = latest;
+        q.low = low;
+        q.high = high;
+        q.change = change;
+        return q;
+    };
+    FeedQuote suspended = quote(9550, 0, 0, 0);
+    suspended.status = FeedStatus::Suspended;
+    FeedQuote delisted = quote(0, 0, 0, 0);
+    delisted.status = FeedStatus::Delisted;
+    FeedQuote openAbove = quote(13600, 13850, 13560, 13870);
+    openAbove.open = 13900;
+    const std::pair<FeedQuote, const char*> cases[] = {
+        {quote(13600, 13850, 13560, 13870, 250), ""},
+        {quote(13600, 13850, 13560, 13870), ""},                     // no change stated
+        {quote(13600, 13850, 13560, 13870, 255), ""},                // the feed's rounding
+        {quote(13600, 0, 0, 0), ""},                                 // before the first trade
+        {suspended, ""},                                             // no trade today
+        {delisted, ""},                                              // whatever stood there last
+        {quote(13600, 99999999990, 13560, 13870), "latest outside"}, // 99999999.99
+        {quote(13600, 13500, 13560, 13870), "latest outside"},
+        {openAbove, "open outside"},
+        {quote(13600, 13850, 13870, 13560), "range"}, // low above high
+        {quote(13600, 13850, 0, 13870), "range"},
+        {quote(0, 13850, 13560, 13870), "previous close"},
+        {quote(13600, 13850, 13560, 13870, 2500), "change"},
+        {quote(13600, 13850, 13560, 13870, -250), "change"},
+    };
+    for (const auto& [q, reason] : cases) {
+        SCOPED_TRACE(Summary(q));
+        std::optional<std::string> why = QuoteInconsistency(q);
+        if (*reason == '\0') {
+            EXPECT_EQ(why, std::nullopt);
+        } else {
+            EXPECT_NE(why.value_or("").find(reason), std::string::npos) << why.value_or("");
+        }
+    }
 }
 
 } // namespace

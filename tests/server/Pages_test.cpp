@@ -17,8 +17,8 @@ namespace {
 const platform::LocalTime kStamp{2009, 3, 18, 3, 14, 32, 5, 0};
 
 StockQuote Stock(std::int64_t latest, MarketPhase phase = MarketPhase::Trading) {
-    return StockQuote{"600036", "招商银行", phase, 1219,    latest,
-                      1220,     1250,       1210,  1234500, 15234000};
+    return StockQuote{"600036", "招商银行", phase,   1219,     latest, 1220,
+                      1250,     1210,       1234500, 15234000, 2,      {}};
 }
 
 IndexQuote Index(std::string_view name, std::int64_t latest,
@@ -135,6 +135,9 @@ TEST(PagesTest, NumberFormats) {
     EXPECT_EQ(FormatHundredths(5), "0.05");
     EXPECT_EQ(FormatHundredths(-5), "-0.05");
     EXPECT_EQ(FormatHundredths(123456), "1234.56");
+    EXPECT_EQ(FormatDecimal(3912, 3), "3.912");
+    EXPECT_EQ(FormatDecimal(-7, 3), "-0.007");
+    EXPECT_EQ(FormatSignedDecimal(7, 3), "+0.007");
     EXPECT_EQ(FormatSignedHundredths(7), "+0.07");
     EXPECT_EQ(FormatSignedHundredths(-7), "-0.07");
     EXPECT_EQ(FormatPercent(1, 3), "+33.33%");

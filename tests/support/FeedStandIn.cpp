@@ -7,6 +7,7 @@
 #include <httplib.h>
 
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <regex>
 #include <stdexcept>
@@ -79,6 +80,16 @@ struct FeedStandIn::Impl {
     std::map<std::string, Line> lines;
     std::vector<std::string> targets;
 
+    bool unknownByDefault = false;
+
+    // The change the tencent line states: latest minus previous close.
+    static std::string Change(const Line& line) {
+        const double change = std::stod(line.latest) - std::stod(line.previousClose);
+        char text[32];
+        std::snprintf(text, sizeof text, "%.3f", change);
+        return text;
+    }
+
     std::string LineFor(const std::string& symbol, const Line& line,
                         const std::string& asName) const {
         const std::string code = symbol.substr(2);
@@ -93,6 +104,14 @@ struct FeedStandIn::Impl {
             f[2] = code;
             f[3] = line.latest;
             f[4] = line.previousClose;
+            if (!line.suspended) {
+                f[5] = line.latest;
+                f[31] = Change(line);
+                f[33] = line.high.empty() ? line.latest : line.high;
+                f[34] = line.low.empty() ? line.latest : line.low;
+            }
+            if (!line.volume.empty())
+                f[6] = line.volume;
             f[30] = date.substr(0, 4) + date.substr(5, 2) + date.substr(8, 2) + time.substr(0, 2) +
                     time.substr(3, 2) + time.substr(6, 2);
             if (line.suspended)
@@ -104,8 +123,13 @@ struct FeedStandIn::Impl {
         std::vector<std::string> f = Split(line.suspended ? kSinaSuspended : kSinaTrading, ',');
         f[0] = asName;
         f[2] = line.previousClose;
-        if (!line.suspended)
-            f[3] = line.latest;
+        if (!line.suspended) {
+            f[1] = f[3] = line.latest;
+            f[4] = line.high.empty() ? line.latest : line.high;
+            f[5] = line.low.empty() ? line.latest : line.low;
+            if (!line.volume.empty())
+                f[8] = line.volume;
+        }
         f[30] = date;
         f[31] = time;
         return "var hq_str_" + symbol + "=\"" + Join(f, ',') + "\";\n";
@@ -115,6 +139,7 @@ struct FeedStandIn::Impl {
         std::lock_guard lock(mutex);
         std::vector<std::string> symbols = SymbolsIn(target);
         std::string body;
+        bool noneMatch = false;
         for (size_t i = 0; i < symbols.size(); ++i) {
             Line line;
             line.stamp = stamp;
@@ -123,6 +148,14 @@ struct FeedStandIn::Impl {
             line.previousClose = "10.00";
             if (auto found = lines.find(symbols[i]); found != lines.end())
                 line = found->second;
+            else if (unknownByDefault)
+                line.unknown = true;
+            if (line.missing)
+                continue;
+            if (line.unknown && format == Format::Tencent) {
+                noneMatch = true;
+                continue;
+            }
             std::string name = Gbk(line.name);
             std::string symbol = symbols[i];
             if (i == 0 && fault == Fault::InvalidGbk)
@@ -130,14 +163,17 @@ struct FeedStandIn::Impl {
             if (i == 0 && fault == Fault::WrongCode)
                 symbol = symbol.substr(0, 2) + (symbol.substr(2) == "688981" ? "688982" : "688981");
             std::string text = LineFor(symbol, line, name);
-            if (i == 0 && fault == Fault::TooFewFields) {
+            const int keep = i == 0 && fault == Fault::TooFewFields ? 8 : line.fields;
+            if (keep > 0) {
                 const char by = format == Format::Tencent ? '~' : ',';
                 std::vector<std::string> f = Split(text.substr(0, text.size() - 3), by);
-                f.resize(8);
+                f.resize(static_cast<size_t>(keep));
                 text = Join(f, by) + "\";\n";
             }
             body += text;
         }
+        if (noneMatch)
+            body += "v_pv_none_match=\"1\";\n";
         if (fault == Fault::Truncated && body.size() > 40)
             body.resize(body.size() - 40);
         return body;
@@ -213,6 +249,11 @@ void FeedStandIn::SetFault(Fault fault) {
 void FeedStandIn::SetLine(const std::string& symbol, Line line) {
     std::lock_guard lock(impl_->mutex);
     impl_->lines[symbol] = std::move(line);
+}
+
+void FeedStandIn::SetUnknownByDefault(bool unknown) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->unknownByDefault = unknown;
 }
 
 void FeedStandIn::SetStamp(const std::string& stamp) {

@@ -47,8 +47,13 @@ class FeedStandIn {
         std::string latest = "13.85";  // yuan, as the feed writes it
         std::string previousClose = "13.60";
         std::string stamp = "2022-11-22 11:29:58"; // Beijing time of the quote
+        // The day's high and low; empty: the latest price, as is the open.
+        std::string high, low;
+        std::string volume; // empty: the recorded line's
         bool suspended = false;
         bool unknown = false; // the feed does not know the code
+        bool missing = false; // left out of the reply without a word
+        int fields = 0;       // more than 0: the line is cut to this many fields
     };
 
     explicit FeedStandIn(Format format);
@@ -63,6 +68,9 @@ class FeedStandIn {
     void SetLine(const std::string& symbol, Line line); // symbol: "sh600519"
     // The stamp of every made-up line.
     void SetStamp(const std::string& stamp);
+    // Whether the feed knows symbols that were not set (default: it makes a
+    // quote up for them).
+    void SetUnknownByDefault(bool unknown);
     int requestCount() const;
     std::vector<std::string> targets() const;
     // The symbols ("sh600519") the i-th request (0-based) named.
