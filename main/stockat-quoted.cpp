@@ -1,17 +1,24 @@
 // stockat-quoted: the bundled quote server. Parses its options and runs the
-// server of server/QuoteServer.h until it is stopped, or, with --probe, asks
-// each public quote feed once and tells what it got.
+// server of server/QuoteServer.h until SIGTERM or SIGINT stops it in order
+// (no new connections, the requests in hand answered, then exit code 0), or,
+// with --probe, asks each public quote feed once and tells what it got.
 #include "platform/clock.h"
+#include "server/Gate.h"
+#include "server/Log.h"
 #include "server/Pages.h"
 #include "server/QuoteServer.h"
 
 #include <CLI/CLI.hpp>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -145,15 +152,20 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (probe->count() > 0)
         return Probe(options, clock, probeCodes);
+    // SIGTERM and SIGINT are taken by a thread of their own, which stops the
+    // server in order; every other thread (the server's too) blocks them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     server::QuoteServer quoted(options, clock);
     std::string error;
     if (!quoted.Bind(&error)) {
         std::cerr << "stockat-quoted: " << error << "\n";
         return 1;
     }
-    std::string shown = options.address.find(':') != std::string::npos ? "[" + options.address + "]"
-                                                                       : options.address;
-    std::printf("listening on %s:%d\n", shown.c_str(), quoted.Port());
+    std::printf("listening on %s\n", server::HostPort(options.address, quoted.Port()).c_str());
     std::fflush(stdout);
     if (options.market == server::MarketKind::Live) {
         std::string feeds;
@@ -162,6 +174,20 @@ int main(int argc, char** argv) {
                      feed.base + ")";
         std::cerr << "stockat-quoted: live market from " << feeds << "\n";
     }
+    std::atomic<bool> served{false};
+    std::thread stopper([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        if (served)
+            return;
+        server::LogLine(std::string("stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                        ": no new connections, finishing the requests in hand");
+        quoted.Stop();
+    });
     quoted.Serve();
+    served = true;
+    pthread_kill(stopper.native_handle(), SIGTERM); // ends its wait when no signal came
+    stopper.join();
+    server::LogLine("stopped");
     return 0;
 }
