@@ -435,6 +435,7 @@ class Gate::Loop {
         SteadyClock::time_point accepted;
         std::string client;
         std::string received;
+        bool watched; // in the epoll set
     };
     using HeldList = std::list<Held>;
 
@@ -518,12 +519,11 @@ class Gate::Loop {
             }
             if (held_.size() + outs_.size() >= cap_)
                 MakeRoom();
-            if (!Watch(fd, EPOLLIN)) {
-                ::close(fd);
-                continue;
-            }
-            held_.push_back({fd, SteadyClock::now(), AddressText(peer), {}});
+            held_.push_back({fd, SteadyClock::now(), AddressText(peer), {}, false});
             byFd_[fd] = std::prev(held_.end());
+            // The request has often arrived with the connection: then it is
+            // answered without the connection ever entering the epoll set.
+            ReadHead(std::prev(held_.end()));
         }
     }
 
@@ -537,8 +537,11 @@ class Gate::Loop {
     void ReadHead(HeldList::iterator it) {
         char buffer[4096];
         ssize_t n = ::recv(it->fd, buffer, sizeof buffer, 0);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            if (!it->watched && !(it->watched = Watch(it->fd, EPOLLIN)))
+                Drop(it);
             return;
+        }
         if (n <= 0) {
             Drop(it); // closed or failed before its request was complete
             return;
@@ -553,9 +556,13 @@ class Gate::Loop {
         else if (scan.end == 0 ? received.size() >= options_.headLimit
                                : scan.end > options_.headLimit)
             refusal = Refusal::TooLarge;
-        else if (scan.end == 0)
+        else if (scan.end == 0) {
+            if (!it->watched && !(it->watched = Watch(it->fd, EPOLLIN)))
+                Drop(it);
             return;
+        }
         const int fd = it->fd;
+        const bool watched = it->watched;
         Job job{fd, {}, {}};
         job.request.accepted = it->accepted;
         // Bytes beyond the head, or any at all after a refusal, would make
@@ -570,7 +577,7 @@ class Gate::Loop {
         held_.erase(it);
         if (refusal != Refusal::None) {
             Refuse(refusal);
-            Write(fd, RefusalReply(refusal), job.request.accepted, true, true);
+            Write(fd, RefusalReply(refusal), job.request.accepted, true, watched);
         } else if (!pool_) {
             std::string reply;
             try {
@@ -578,9 +585,10 @@ class Gate::Loop {
             } catch (...) {
                 reply = HttpReply(500, "text/html; charset=utf-8", StatusPage(500));
             }
-            Write(fd, std::move(reply), job.request.accepted, more, true);
+            Write(fd, std::move(reply), job.request.accepted, more, watched);
         } else {
-            ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
+            if (watched)
+                ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, fd, nullptr);
             ready_.push_back(std::move(job));
         }
     }
