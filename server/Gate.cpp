@@ -243,9 +243,17 @@ std::string HttpReply(int status, std::string_view contentType, std::string_view
 }
 
 std::string HostPort(std::string_view host, int port) {
-    std::string text = host.find(':') != std::string_view::npos ? "[" + std::string(host) + "]"
-                                                                : std::string(host);
-    return text + ":" + std::to_string(port);
+    const bool v6 = host.find(':') != std::string_view::npos;
+    std::string text;
+    text.reserve(host.size() + 8);
+    if (v6)
+        text += '[';
+    text += host;
+    if (v6)
+        text += ']';
+    text += ':';
+    text += std::to_string(port);
+    return text;
 }
 
 std::string DescribeCounts(const GateCounts& counts) {

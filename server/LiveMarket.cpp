@@ -42,7 +42,7 @@ std::optional<FeedSource> ParseFeedOption(std::string_view text, std::string* er
         if (error) {
             *error = "unknown feed \"" + std::string(name) + "\"; the feeds are";
             for (const FeedAdapter& a : FeedAdapters())
-                *error += " " + std::string(a.name);
+                error->append(" ").append(a.name);
         }
         return std::nullopt;
     }
