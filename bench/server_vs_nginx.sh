@@ -57,6 +57,8 @@ query="?code=600036&vt=2"
 mkdir -p "$work/root${path%/*}" "$work/logs" "$work/tmp"
 curl -sf "http://127.0.0.1:$qport$path$query" -o "$work/root$path"
 size=$(stat -c %s "$work/root$path")
+# nginx's workers may run as another user (when started as root).
+chmod -R a+rX "$work"
 nport=$(free_port)
 cat >"$work/nginx.conf" <<CONF
 worker_processes auto;
@@ -81,8 +83,9 @@ CONF
 "$nginx" -p "$work" -c "$work/nginx.conf" -g 'daemon off;' 2>"$work/logs/start.log" &
 pids+=($!)
 for _ in $(seq 100); do curl -sf "http://127.0.0.1:$nport$path$query" -o /dev/null && break; sleep 0.05; done
-cmp -s <(curl -sf "http://127.0.0.1:$nport$path$query") "$work/root$path" ||
-  { echo "nginx does not serve the page" >&2; exit 1; }
+curl -s "http://127.0.0.1:$nport$path$query" -o "$work/nginx-page" || true
+cmp -s "$work/nginx-page" "$work/root$path" ||
+  { echo "nginx does not serve the page:" >&2; cat "$work/logs/"* >&2; exit 1; }
 
 echo "page: $size bytes; wrk -t2 -c100 -d${seconds}s, Connection: close; $rounds rounds; $(nproc) cores"
 run() { # NAME PORT

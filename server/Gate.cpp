@@ -276,13 +276,37 @@ std::string DescribeCounts(const GateCounts& counts) {
     return text;
 }
 
+// What the loops share: the options, the listening socket and the counts.
+struct Gate::Shared {
+    GateOptions options;
+    Handler handler;
+    std::size_t loops = 1;
+    int listenFd = -1;
+    int port = 0;
+    std::size_t cap = 1; // connections held or written by each loop
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> ran{false};
+    std::array<std::atomic<std::uint64_t>, kRefusalKinds> refused{};
+    std::atomic<std::uint64_t> evicted{0};
+    std::atomic<std::uint64_t> saturated{0};
+    std::atomic<std::uint64_t> unwritten{0};
+
+    GateCounts Counts() const {
+        GateCounts counts;
+        for (std::size_t i = 0; i < kRefusalKinds; ++i)
+            counts.refused[i] = refused[i].load();
+        counts.evicted = evicted;
+        counts.saturated = saturated;
+        counts.unwritten = unwritten;
+        return counts;
+    }
+};
+
 class Gate::Loop {
   public:
-    Loop(GateOptions options, Handler handler)
-        : options_(std::move(options)), handler_(std::move(handler)) {}
+    Loop(Shared& shared, bool primary) : s_(shared), primary_(primary) {}
 
     ~Loop() {
-        CloseListening();
         for (Held& h : held_)
             ::close(h.fd);
         for (auto& [fd, out] : outs_)
@@ -295,38 +319,47 @@ class Gate::Loop {
             ::close(wakeFd_);
     }
 
+    // The loop's own epoll set and wake-up descriptor.
+    bool Setup() {
+        epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
+        wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        return epollFd_ >= 0 && wakeFd_ >= 0 && Watch(wakeFd_, EPOLLIN);
+    }
+
     bool Listen(std::string* error) {
         auto fail = [&](const std::string& why) {
             if (error)
-                *error = "cannot listen on " + HostPort(options_.address, options_.port) +
+                *error = "cannot listen on " + HostPort(s_.options.address, s_.options.port) +
                          (why.empty() ? "" : ": " + why);
-            CloseListening();
+            if (s_.listenFd >= 0)
+                ::close(s_.listenFd);
+            s_.listenFd = -1;
             return false;
         };
-        if ((!options_.answerInLoop && (options_.threads == 0 || options_.maxQueued == 0)) ||
-            options_.headLimit == 0 || options_.maxHeld == 0) {
+        if ((!s_.options.answerInLoop && (s_.options.threads == 0 || s_.options.maxQueued == 0)) ||
+            s_.options.headLimit == 0 || s_.options.maxHeld == 0) {
             if (error)
                 *error = "the server needs at least one thread, one queue place, one held "
                          "connection and room for a request head";
             return false;
         }
         const std::size_t files = RaiseDescriptorLimit();
-        const std::size_t reserve = options_.maxQueued + kSpareDescriptors;
-        cap_ = std::max<std::size_t>(
-            1, std::min(options_.maxHeld, files > reserve * 2 ? files - reserve : files / 2));
+        const std::size_t reserve = s_.options.maxQueued + kSpareDescriptors;
+        s_.cap = std::max<std::size_t>(
+            1, std::min(s_.options.maxHeld, files > reserve * 2 ? files - reserve : files / 2));
 
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_STREAM;
         hints.ai_flags = AI_PASSIVE;
         addrinfo* found = nullptr;
-        const std::string service = std::to_string(options_.port);
-        int rc = ::getaddrinfo(options_.address.empty() ? nullptr : options_.address.c_str(),
+        const std::string service = std::to_string(s_.options.port);
+        int rc = ::getaddrinfo(s_.options.address.empty() ? nullptr : s_.options.address.c_str(),
                                service.c_str(), &hints, &found);
         if (rc != 0)
             return fail(gai_strerror(rc));
         std::string why;
-        for (addrinfo* a = found; a && listenFd_ < 0; a = a->ai_next) {
+        for (addrinfo* a = found; a && s_.listenFd < 0; a = a->ai_next) {
             int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                               a->ai_protocol);
             if (fd < 0) {
@@ -342,69 +375,53 @@ class Gate::Loop {
                 ::close(fd);
                 continue;
             }
-            listenFd_ = fd;
+            s_.listenFd = fd;
         }
         ::freeaddrinfo(found);
-        if (listenFd_ < 0)
+        if (s_.listenFd < 0)
             return fail(why);
         sockaddr_storage bound{};
         socklen_t length = sizeof bound;
-        if (::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&bound), &length) != 0)
+        if (::getsockname(s_.listenFd, reinterpret_cast<sockaddr*>(&bound), &length) != 0)
             return fail(std::strerror(errno));
-        port_ = bound.ss_family == AF_INET6
-                    ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
-                    : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+        s_.port = bound.ss_family == AF_INET6
+                      ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                      : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
 
-        epollFd_ = ::epoll_create1(EPOLL_CLOEXEC);
-        wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        if (epollFd_ < 0 || wakeFd_ < 0 || !Watch(wakeFd_, EPOLLIN))
+        if (!Setup())
             return fail(std::strerror(errno));
         return true;
     }
 
-    int Port() const { return port_; }
     bool Running() const { return running_; }
 
-    void Stop() {
-        stopping_ = true;
+    void Wake() {
         if (wakeFd_ >= 0) {
             std::uint64_t one = 1;
             [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
         }
     }
 
-    GateCounts Counts() const {
-        GateCounts counts;
-        for (std::size_t i = 0; i < kRefusalKinds; ++i)
-            counts.refused[i] = refused_[i].load();
-        counts.evicted = evicted_;
-        counts.saturated = saturated_;
-        counts.unwritten = unwritten_;
-        return counts;
-    }
-
     void Run() {
-        if (listenFd_ < 0 || ran_.exchange(true))
-            return;
         std::optional<WorkerPool> pool;
-        if (!options_.answerInLoop)
-            pool.emplace(options_.threads, options_.maxQueued, handler_, wakeFd_);
+        if (!s_.options.answerInLoop && primary_)
+            pool.emplace(s_.options.threads, s_.options.maxQueued, s_.handler, wakeFd_);
         pool_ = pool ? &*pool : nullptr;
         running_ = true;
-        nextLog_ = SteadyClock::now() + options_.logInterval;
+        nextLog_ = SteadyClock::now() + s_.options.logInterval;
         Accepting(true);
         std::vector<epoll_event> events(256);
         bool draining = false;
         for (;;) {
-            if (stopping_ && !draining) {
+            if (s_.stopping && !draining) {
                 // No new connections, none of those still sending their
                 // heads; every request that has arrived is answered.
                 draining = true;
-                CloseListening();
+                StopListening();
                 while (!held_.empty())
                     Drop(held_.begin());
                 if (pool_)
-                    pool_->RefuseFrom(SteadyClock::now() + options_.drainTimeout);
+                    pool_->RefuseFrom(SteadyClock::now() + s_.options.drainTimeout);
             }
             if (draining && ready_.empty() && outs_.empty() && (!pool_ || pool_->Idle()))
                 break;
@@ -417,7 +434,7 @@ class Gate::Loop {
                 if (e.data.fd == wakeFd_) {
                     std::uint64_t count;
                     [[maybe_unused]] ssize_t r = ::read(wakeFd_, &count, sizeof count);
-                } else if (e.data.fd == listenFd_) {
+                } else if (e.data.fd == s_.listenFd) {
                     AcceptSome();
                 } else {
                     Ready(e.data.fd, e.events);
@@ -464,22 +481,26 @@ class Gate::Loop {
         return ::epoll_ctl(epollFd_, op, fd, &event) == 0;
     }
 
-    void CloseListening() {
-        if (listenFd_ >= 0) {
-            ::close(listenFd_);
-            listenFd_ = -1;
-            accepting_ = false;
-        }
+    // No loop accepts any more, and the kernel refuses new connections; the
+    // descriptor itself is closed once every loop has ended.
+    void StopListening() {
+        if (accepting_)
+            ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, s_.listenFd, nullptr);
+        accepting_ = false;
+        listening_ = false;
+        if (s_.listenFd >= 0)
+            ::shutdown(s_.listenFd, SHUT_RDWR);
     }
 
     void Accepting(bool on) {
-        if (on == accepting_ || listenFd_ < 0)
+        if (on == accepting_ || !listening_)
             return;
-        if (on ? Watch(listenFd_, EPOLLIN)
-               : ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, listenFd_, nullptr) == 0)
+        // Each new connection wakes one loop only.
+        if (on ? Watch(s_.listenFd, s_.loops > 1 ? EPOLLIN | EPOLLEXCLUSIVE : EPOLLIN)
+               : ::epoll_ctl(epollFd_, EPOLL_CTL_DEL, s_.listenFd, nullptr) == 0)
             accepting_ = on;
         if (!on)
-            ++saturated_;
+            ++s_.saturated;
     }
 
     void Drop(HeldList::iterator it) {
@@ -488,29 +509,31 @@ class Gate::Loop {
         held_.erase(it);
     }
 
-    void Refuse(Refusal why) { ++refused_[static_cast<std::size_t>(why)]; }
+    void Refuse(Refusal why) { ++s_.refused[static_cast<std::size_t>(why)]; }
 
     // Makes room for one more connection: the oldest held one goes, or the
     // reply that has waited longest for its reader.
     bool MakeRoom() {
         if (!held_.empty()) {
             Drop(held_.begin());
-            ++evicted_;
+            ++s_.evicted;
             return true;
         }
         if (!outDeadlines_.empty()) {
             CloseOut(outDeadlines_.begin()->second);
-            ++evicted_;
+            ++s_.evicted;
             return true;
         }
         return false;
     }
 
     void AcceptSome() {
-        for (int i = 0; i < kAcceptsPerTurn; ++i) {
+        // With several loops, each takes a few at a time, so that they share.
+        const int most = s_.loops > 1 ? 16 : kAcceptsPerTurn;
+        for (int i = 0; i < most; ++i) {
             sockaddr_storage peer{};
             socklen_t length = sizeof peer;
-            int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length,
+            int fd = ::accept4(s_.listenFd, reinterpret_cast<sockaddr*>(&peer), &length,
                                SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) {
                 if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO)
@@ -525,7 +548,7 @@ class Gate::Loop {
                 }
                 return;
             }
-            if (held_.size() + outs_.size() >= cap_)
+            if (held_.size() + outs_.size() >= s_.cap)
                 MakeRoom();
             held_.push_back({fd, SteadyClock::now(), AddressText(peer), {}, false});
             byFd_[fd] = std::prev(held_.end());
@@ -561,8 +584,8 @@ class Gate::Loop {
         Refusal refusal = Refusal::None;
         if (scan.bareLineFeed)
             refusal = Refusal::BadHead;
-        else if (scan.end == 0 ? received.size() >= options_.headLimit
-                               : scan.end > options_.headLimit)
+        else if (scan.end == 0 ? received.size() >= s_.options.headLimit
+                               : scan.end > s_.options.headLimit)
             refusal = Refusal::TooLarge;
         else if (scan.end == 0) {
             if (!it->watched && !(it->watched = Watch(it->fd, EPOLLIN)))
@@ -589,7 +612,7 @@ class Gate::Loop {
         } else if (!pool_) {
             std::string reply;
             try {
-                reply = handler_(job.request);
+                reply = s_.handler(job.request);
             } catch (...) {
                 reply = HttpReply(500, "text/html; charset=utf-8", StatusPage(500));
             }
@@ -621,8 +644,8 @@ class Gate::Loop {
         if (writing) {
             out.data = std::move(data);
             out.sent = sent;
-            out.deadline = std::min(SteadyClock::now() + options_.writeTimeout,
-                                    accepted + options_.requestDeadline);
+            out.deadline = std::min(SteadyClock::now() + s_.options.writeTimeout,
+                                    accepted + s_.options.requestDeadline);
         } else {
             ::shutdown(fd, SHUT_WR);
             out.deadline = SteadyClock::now() + kLingerTime;
@@ -685,7 +708,7 @@ class Gate::Loop {
     // one's head deadline is the earliest.
     void DropExpired() {
         const SteadyClock::time_point now = SteadyClock::now();
-        while (!held_.empty() && held_.front().accepted + options_.headTimeout <= now) {
+        while (!held_.empty() && held_.front().accepted + s_.options.headTimeout <= now) {
             Refuse(Refusal::HeadDeadline);
             Drop(held_.begin());
         }
@@ -693,7 +716,7 @@ class Gate::Loop {
             const int fd = outDeadlines_.begin()->second;
             auto it = outs_.find(fd);
             if (it != outs_.end() && it->second.sent < it->second.data.size())
-                ++unwritten_;
+                ++s_.unwritten;
             CloseOut(fd);
         }
     }
@@ -707,10 +730,10 @@ class Gate::Loop {
     }
 
     void LogCounts(bool last) {
-        if (!options_.log || (!last && SteadyClock::now() < nextLog_))
+        if (!primary_ || !s_.options.log || (!last && SteadyClock::now() < nextLog_))
             return;
-        nextLog_ = SteadyClock::now() + options_.logInterval;
-        GateCounts now = Counts();
+        nextLog_ = SteadyClock::now() + s_.options.logInterval;
+        GateCounts now = s_.Counts();
         GateCounts since;
         for (std::size_t i = 0; i < kRefusalKinds; ++i)
             since.refused[i] = now.refused[i] - logged_.refused[i];
@@ -719,7 +742,7 @@ class Gate::Loop {
         since.unwritten = now.unwritten - logged_.unwritten;
         logged_ = now;
         if (since != GateCounts{})
-            options_.log(DescribeCounts(since));
+            s_.options.log(DescribeCounts(since));
     }
 
     int NextWaitMs() const {
@@ -729,14 +752,14 @@ class Gate::Loop {
                 next = t;
         };
         if (!held_.empty())
-            sooner(held_.front().accepted + options_.headTimeout);
+            sooner(held_.front().accepted + s_.options.headTimeout);
         if (!outDeadlines_.empty())
             sooner(outDeadlines_.begin()->first);
-        if (listenFd_ >= 0 && !accepting_ && ready_.empty())
+        if (listening_ && !accepting_ && ready_.empty())
             sooner(restUntil_);
         if (!ready_.empty())
             sooner(SteadyClock::now() + std::chrono::milliseconds(10));
-        if (options_.log)
+        if (s_.options.log)
             sooner(nextLog_);
         if (!next)
             return -1;
@@ -744,17 +767,13 @@ class Gate::Loop {
         return static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(left.count(), 0, 60000));
     }
 
-    GateOptions options_;
-    Handler handler_;
-    int listenFd_ = -1;
+    Shared& s_;
+    const bool primary_;
     int epollFd_ = -1;
     int wakeFd_ = -1;
-    int port_ = 0;
-    std::size_t cap_ = 1;
-    std::atomic<bool> stopping_{false};
     std::atomic<bool> running_{false};
-    std::atomic<bool> ran_{false};
     bool accepting_ = false;
+    bool listening_ = true;
     SteadyClock::time_point restUntil_{};
     WorkerPool* pool_ = nullptr;
     HeldList held_;
@@ -762,38 +781,69 @@ class Gate::Loop {
     std::unordered_map<int, Out> outs_;
     std::set<std::pair<SteadyClock::time_point, int>> outDeadlines_;
     std::deque<Job> ready_;
-    std::array<std::atomic<std::uint64_t>, kRefusalKinds> refused_{};
-    std::atomic<std::uint64_t> evicted_{0};
-    std::atomic<std::uint64_t> saturated_{0};
-    std::atomic<std::uint64_t> unwritten_{0};
     SteadyClock::time_point nextLog_{};
     GateCounts logged_;
 };
 
-Gate::Gate(GateOptions options, Handler handler)
-    : loop_(std::make_unique<Loop>(std::move(options), std::move(handler))) {}
+Gate::Gate(GateOptions options, Handler handler) : shared_(std::make_unique<Shared>()) {
+    shared_->loops = options.answerInLoop ? std::max<std::size_t>(1, options.loops) : 1;
+    shared_->options = std::move(options);
+    shared_->handler = std::move(handler);
+    for (std::size_t i = 0; i < shared_->loops; ++i)
+        loops_.push_back(std::make_unique<Loop>(*shared_, i == 0));
+}
 
 Gate::~Gate() {
     Stop();
+    loops_.clear();
+    if (shared_->listenFd >= 0)
+        ::close(shared_->listenFd);
 }
 
 bool Gate::Listen(std::string* error) {
-    return loop_->Listen(error);
+    if (!loops_[0]->Listen(error))
+        return false;
+    for (std::size_t i = 1; i < loops_.size(); ++i)
+        if (!loops_[i]->Setup()) {
+            if (error)
+                *error = std::string("cannot start the server's loops: ") + std::strerror(errno);
+            return false;
+        }
+    // Each loop holds its share of the connections.
+    shared_->cap = std::max<std::size_t>(1, shared_->cap / loops_.size());
+    return true;
 }
+
 int Gate::Port() const {
-    return loop_->Port();
+    return shared_->port;
 }
+
 void Gate::Run() {
-    loop_->Run();
+    if (shared_->listenFd < 0 || shared_->ran.exchange(true))
+        return;
+    std::vector<std::thread> others;
+    for (std::size_t i = 1; i < loops_.size(); ++i)
+        others.emplace_back([loop = loops_[i].get()] { loop->Run(); });
+    loops_[0]->Run();
+    Stop();
+    for (std::thread& t : others)
+        t.join();
+    ::close(shared_->listenFd);
+    shared_->listenFd = -1;
 }
+
 bool Gate::Running() const {
-    return loop_->Running();
+    return loops_[0]->Running();
 }
+
 void Gate::Stop() {
-    loop_->Stop();
+    shared_->stopping = true;
+    for (auto& loop : loops_)
+        loop->Wake();
 }
+
 GateCounts Gate::Counts() const {
-    return loop_->Counts();
+    return shared_->Counts();
 }
 
 } // namespace server

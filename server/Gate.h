@@ -47,6 +47,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace server {
 
@@ -63,8 +64,11 @@ struct GateOptions {
     std::size_t threads = 32;
     std::size_t maxQueued = 256;
     // The handler never blocks: requests are answered on the loop thread and
-    // no workers are started.
+    // no workers are started; then `loops` loops (threads) share the
+    // listening socket, each new connection going to one of them, and each
+    // holding its share of `maxHeld`.
     bool answerInLoop = false;
+    std::size_t loops = 1;
     // Time a reply may take to be written, and the whole exchange from
     // accepting the connection.
     std::chrono::milliseconds writeTimeout{5000};
@@ -130,8 +134,10 @@ class Gate {
     GateCounts Counts() const;
 
   private:
+    struct Shared;
     class Loop;
-    std::unique_ptr<Loop> loop_;
+    std::unique_ptr<Shared> shared_;
+    std::vector<std::unique_ptr<Loop>> loops_;
 };
 
 } // namespace server

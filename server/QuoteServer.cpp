@@ -83,6 +83,9 @@ bool QuoteServer::Bind(std::string* error) {
     // The simulated market answers at once, so its pages are written by the
     // accepting loop itself; the live market may ask its feeds, on workers.
     gate.answerInLoop = !live_;
+    gate.loops = options_.loops != 0
+                     ? options_.loops
+                     : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
     gate.log = [](std::string_view line) { LogLine(line); };
     gate_ = std::make_unique<Gate>(gate, [this](const GateRequest& request) {
         Reply reply = Respond(request.head.path, request.head.code, request.client);

@@ -41,9 +41,14 @@ struct ServerOptions {
     std::uint64_t seed = 1;
     // Trading hours are Beijing time.
     std::string timeZone = "Asia/Shanghai";
-    // Threads that serve connections, and connections that may wait for one.
+    // Threads that serve the live market's requests, and requests that may
+    // wait for one.
     std::size_t threads = 32;
     std::size_t maxQueued = 256;
+    // Event loops (threads) that accept connections and answer the simulated
+    // market's requests, each holding its share of maxHeld; 0: one for each
+    // processor. The live market has one.
+    std::size_t loops = 0;
     // Time-out of the request head (see headTimeout) and of writing a reply.
     std::chrono::milliseconds readTimeout{5000};
     std::chrono::milliseconds writeTimeout{5000};

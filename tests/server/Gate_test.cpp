@@ -79,6 +79,7 @@ TEST_F(GateTest, HalfOpenConnectionsHoldNoWorkerAndTheOldestGiveWayBeyondTheCap)
     options.threads = 2;
     options.headTimeout = 60s; // none of them is dropped for its deadline here
     options.maxHeld = 100;
+    options.loops = 1; // so that the cap and its oldest connection are exact
     Start(options);
     rlimit files{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
