@@ -98,6 +98,9 @@ int main(int argc, char** argv) {
     app.add_option("--notice", options.service.notices, "a notice text (repeatable)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--loops", options.loops,
+                   "event loops answering the simulated market; 0: one per processor")
+        ->capture_default_str();
     std::string marketText = "sim";
     app.add_option("--market", marketText, "where the quotes come from: sim or live")
         ->check(CLI::IsMember({"sim", "live"}))

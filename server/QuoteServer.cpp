@@ -6,6 +6,8 @@
 #include "server/Log.h"
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_map>
 
 namespace server {
 namespace {
@@ -13,6 +15,44 @@ namespace {
 constexpr const char* kHtml = "text/html; charset=utf-8";
 
 } // namespace
+
+// The simulated market's replies of the current second. Its pages change at
+// most once a second (their time stamps and prices are whole seconds), and
+// rendering one costs far more than sending it, so each page is rendered
+// once per second and sent from here; a bounded number of them, so that
+// made-up codes cannot fill memory.
+class QuoteServer::PageCache {
+  public:
+    static constexpr std::size_t kMostPages = 1024;
+
+    // The whole reply to a GET of `path` with `code` at `second`, made by
+    // `make` when it is not kept.
+    template <typename Make>
+    std::string Get(std::int64_t second, std::string_view path, std::string_view code, Make make) {
+        std::string key;
+        key.reserve(path.size() + code.size() + 1);
+        key.append(path).append(1, '\0').append(code);
+        {
+            std::lock_guard lock(mutex_);
+            if (second != second_) {
+                pages_.clear();
+                second_ = second;
+            }
+            if (auto it = pages_.find(key); it != pages_.end())
+                return it->second;
+        }
+        std::string reply = make();
+        std::lock_guard lock(mutex_);
+        if (second == second_ && pages_.size() < kMostPages)
+            pages_.emplace(std::move(key), reply);
+        return reply;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::int64_t second_ = -1;
+    std::unordered_map<std::string, std::string> pages_;
+};
 
 QuoteServer::QuoteServer(ServerOptions options, const platform::DeviceClock& clock)
     : options_(std::move(options)), clock_(clock), market_(options_.seed),
@@ -87,10 +127,24 @@ bool QuoteServer::Bind(std::string* error) {
                      ? options_.loops
                      : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
     gate.log = [](std::string_view line) { LogLine(line); };
-    gate_ = std::make_unique<Gate>(gate, [this](const GateRequest& request) {
+    auto reply = [this](const GateRequest& request) {
         Reply reply = Respond(request.head.path, request.head.code, request.client);
-        return HttpReply(reply.status, reply.contentType, reply.body, request.head.headOnly);
-    });
+        return HttpReply(reply.status, reply.contentType, reply.body);
+    };
+    if (live_) {
+        gate_ = std::make_unique<Gate>(gate, [reply](const GateRequest& request) {
+            std::string whole = reply(request);
+            return request.head.headOnly ? whole.substr(0, whole.find("\r\n\r\n") + 4) : whole;
+        });
+    } else {
+        pages_ = std::make_unique<PageCache>();
+        gate_ = std::make_unique<Gate>(gate, [this, reply](const GateRequest& request) {
+            const std::int64_t second = clock_.NowEpochMs() / 1000;
+            std::string whole = pages_->Get(second, request.head.path, request.head.code,
+                                            [&] { return reply(request); });
+            return request.head.headOnly ? whole.substr(0, whole.find("\r\n\r\n") + 4) : whole;
+        });
+    }
     if (!gate_->Listen(error)) {
         gate_.reset();
         return false;

@@ -115,6 +115,8 @@ class QuoteServer {
     Market market_;
     std::unique_ptr<LiveMarket> live_;
     std::optional<std::string> serviceText_;
+    class PageCache;
+    std::unique_ptr<PageCache> pages_;
     std::unique_ptr<Gate> gate_;
     std::thread thread_;
     std::atomic<bool> serveEnded_{false};
