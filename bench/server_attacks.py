@@ -3,7 +3,8 @@
 
 For each attack: the latency of a well-behaved client's pages while the
 attack runs (median and p99 of back-to-back fetches, and how many failed),
-the server's resident memory after it, and the attack's own figure.
+the server's resident memory at its peak and after it, and the attack's own
+figure.
 Every attack is bounded in time (SECONDS, 7 by default) and in bytes, and
 only 127.0.0.1 is ever contacted.
 
@@ -36,10 +37,11 @@ def start(args):
     return proc, int(line.rsplit(":", 1)[1])
 
 
-def rss_mb(proc):
+def rss_mb(proc, field="VmRSS"):
+    """Resident memory now, or at its peak so far (VmHWM)."""
     with open("/proc/%d/status" % proc.pid) as f:
         for line in f:
-            if line.startswith("VmRSS:"):
+            if line.startswith(field + ":"):
                 return int(line.split()[1]) / 1024.0
     return float("nan")
 
@@ -101,7 +103,8 @@ def stream(port, head, filler, until, counter, pause=0.0):
 
 
 def attack_streams(port, head, filler, connections, pause=0.0):
-    until = time.monotonic() + SECONDS
+    began = time.monotonic()
+    until = began + SECONDS
     counter = [0]
     threads = [threading.Thread(target=stream, args=(port, head, filler, until, counter, pause))
                for _ in range(connections)]
@@ -109,7 +112,7 @@ def attack_streams(port, head, filler, connections, pause=0.0):
         t.start()
     for t in threads:
         t.join()
-    return "server took %.1f MB" % (counter[0] / 1e6)
+    return "server took %.1f MB in %.1f s" % (counter[0] / 1e6, time.monotonic() - began)
 
 
 def attack_workers(port):
@@ -196,8 +199,9 @@ def run(name, attack, args=None, probe_path=STOCK):
         prober.stop = True
         prober.join()
         time.sleep(0.5)
-        print("%-28s %s; RSS %.1f MB before, %.1f MB after; %s" %
-              (name, prober.report(), before, rss_mb(proc), figure), flush=True)
+        print("%-28s %s; RSS %.1f MB before, peak %.1f MB, %.1f MB after; %s" %
+              (name, prober.report(), before, rss_mb(proc, "VmHWM"), rss_mb(proc), figure),
+              flush=True)
     finally:
         proc.terminate()
         proc.wait(timeout=30)

@@ -8,6 +8,7 @@
 #
 #   bench/server_vs_nginx.sh [BUILD_DIR]   (default: build-release)
 #   ROUNDS=5 SECONDS_EACH=10 bench/server_vs_nginx.sh build-release
+#   QUOTED_ARGS="--loops 1" bench/server_vs_nginx.sh   (more options for the server)
 #
 # Installs nginx-light and wrk from Debian when they are missing. Only
 # 127.0.0.1 is ever contacted.
@@ -45,7 +46,8 @@ free_port() {
 }
 
 # The quote server, its market standing still so that every page is the same.
-"$quoted" --listen 127.0.0.1:0 --seed 1 --clock "2009-03-18 10:00" --clock-rate 0 \
+# shellcheck disable=SC2086
+"$quoted" --listen 127.0.0.1:0 --seed 1 --clock "2009-03-18 10:00" --clock-rate 0 ${QUOTED_ARGS:-} \
   >"$work/quoted.out" 2>"$work/quoted.err" &
 pids+=($!)
 for _ in $(seq 100); do grep -q listening "$work/quoted.out" 2>/dev/null && break; sleep 0.05; done
@@ -87,7 +89,7 @@ curl -s "http://127.0.0.1:$nport$path$query" -o "$work/nginx-page" || true
 cmp -s "$work/nginx-page" "$work/root$path" ||
   { echo "nginx does not serve the page:" >&2; cat "$work/logs/"* >&2; exit 1; }
 
-echo "page: $size bytes; wrk -t2 -c100 -d${seconds}s, Connection: close; $rounds rounds; $(nproc) cores"
+echo "page: $size bytes; stockat-quoted ${QUOTED_ARGS:-}; wrk -t2 -c100 -d${seconds}s, Connection: close; $rounds rounds; $(nproc) cores"
 run() { # NAME PORT
   local load
   load=$(cut -d' ' -f1 /proc/loadavg)
