@@ -182,7 +182,7 @@ class EndlessFeed(threading.Thread):
                 while sent < (44 << 20) and not self.stop:
                     c.sendall(block)
                     sent += len(block)
-                self.sent += sent
+                    self.sent += len(block)
             except OSError:
                 pass
             c.close()
@@ -217,7 +217,7 @@ def main():
     run("POST without length", lambda port: attack_streams(
         port, b"POST / HTTP/1.1\r\nHost: x\r\n\r\n", b"a" * 65536, 1))
     run("bare-LF head, endless line", lambda port: attack_streams(
-        port, b"GET / HTTP/1.1\n\n", b"a" * 65536, 1))
+        port, b"GET / HTTP/1.1\r\nX: y\n\n", b"a" * 65536, 1))
     run("workers held (40 per 10 s)", attack_workers)
     run("Range with 2,600 parts", attack_range)
     feed = EndlessFeed()
