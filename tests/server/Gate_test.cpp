@@ -237,10 +237,12 @@ TEST_F(GateTest, RefusesBodiesOtherMethodsExpectationsAndLooseHeadsAtOnce) {
         EXPECT_EQ(r.data.rfind("HTTP/1.1 " + std::string(c.status) + " ", 0), 0u)
             << r.data.substr(0, 80);
         EXPECT_LT(sent, 8u << 20);
-        if (std::string(c.status) == "200")
+        if (std::string(c.status) == "200") {
             EXPECT_EQ(BodyOf(r.data), page); // one whole page, never parts of it
-        if (std::string(c.what) == "other method")
+        }
+        if (std::string(c.what) == "other method") {
             EXPECT_NE(r.data.find("\r\nAllow: GET, HEAD\r\n"), std::string::npos);
+        }
     }
     // HEAD gets the page's head alone.
     std::string head = Fetch(port_, "HEAD " + path + " HTTP/1.1\r\n\r\n");
