@@ -124,6 +124,14 @@ loads = [float(r[3]) for r in rows]
 print("median  nginx  %8.0f pages/s  p99 %7.2f ms" % (n_rate, n_p99))
 print("median  quoted %8.0f pages/s  p99 %7.2f ms" % (q_rate, q_p99))
 print("ratio   quoted/nginx: pages/s %.2fx, p99 %.2fx" % (q_rate / n_rate, q_p99 / n_p99))
+# The load of the machine drifts; the two turns of a round are next to each
+# other, so the median of the rounds' own ratios is the steadier figure.
+pairs = [(rows[i], rows[i + 1]) for i in range(0, len(rows) - 1, 2)]
+def ratio(i):
+    return statistics.median(
+        (float(a[i]) / float(b[i])) if a[0] == "quoted" else (float(b[i]) / float(a[i]))
+        for a, b in pairs)
+print("median of the rounds' ratios: pages/s %.2fx, p99 %.2fx" % (ratio(1), ratio(2)))
 print("load average before the turns: %.2f to %.2f (median %.2f)" %
       (min(loads), max(loads), statistics.median(loads)))
 PY
