@@ -6,7 +6,6 @@
 #include "server/Log.h"
 
 #include <algorithm>
-#include <mutex>
 #include <unordered_map>
 
 namespace server {
@@ -20,38 +19,49 @@ constexpr const char* kHtml = "text/html; charset=utf-8";
 // most once a second (their time stamps and prices are whole seconds), and
 // rendering one costs far more than sending it, so each page is rendered
 // once per second and sent from here; a bounded number of them, so that
-// made-up codes cannot fill memory.
+// made-up codes cannot fill memory. Each loop thread keeps its own pages, so
+// that the loops never wait for each other.
 class QuoteServer::PageCache {
   public:
     static constexpr std::size_t kMostPages = 1024;
+
+    PageCache() : id_(NextId()) {}
 
     // The whole reply to a GET of `path` with `code` at `second`, made by
     // `make` when it is not kept.
     template <typename Make>
     std::string Get(std::int64_t second, std::string_view path, std::string_view code, Make make) {
+        thread_local Pages pages;
+        if (pages.owner != id_ || pages.second != second) {
+            pages.map.clear();
+            pages.owner = id_;
+            pages.second = second;
+        }
         std::string key;
         key.reserve(path.size() + code.size() + 1);
         key.append(path).append(1, '\0').append(code);
-        {
-            std::lock_guard lock(mutex_);
-            if (second != second_) {
-                pages_.clear();
-                second_ = second;
-            }
-            if (auto it = pages_.find(key); it != pages_.end())
-                return it->second;
-        }
+        if (auto it = pages.map.find(key); it != pages.map.end())
+            return it->second;
         std::string reply = make();
-        std::lock_guard lock(mutex_);
-        if (second == second_ && pages_.size() < kMostPages)
-            pages_.emplace(std::move(key), reply);
+        if (pages.map.size() < kMostPages)
+            pages.map.emplace(std::move(key), reply);
         return reply;
     }
 
   private:
-    std::mutex mutex_;
-    std::int64_t second_ = -1;
-    std::unordered_map<std::string, std::string> pages_;
+    struct Pages {
+        std::uint64_t owner = 0;
+        std::int64_t second = -1;
+        std::unordered_map<std::string, std::string> map;
+    };
+    // Caches are told apart by a number, never by an address a later one
+    // may have again.
+    static std::uint64_t NextId() {
+        static std::atomic<std::uint64_t> next{1};
+        return next++;
+    }
+
+    const std::uint64_t id_;
 };
 
 QuoteServer::QuoteServer(ServerOptions options, const platform::DeviceClock& clock)
