@@ -1,13 +1,18 @@
 // stockat-quoted: the bundled quote server. Parses its options and runs the
-// server of server/QuoteServer.h until it is stopped, or, with --probe, asks
-// each public quote feed once and tells what it got.
+// server of server/QuoteServer.h until SIGTERM or SIGINT stops it in order
+// (no new connections, the requests in hand answered, then exit code 0), or,
+// with --probe, asks each public quote feed once and tells what it got.
 #include "platform/clock.h"
+#include "server/Gate.h"
 #include "server/Log.h"
 #include "server/Pages.h"
 #include "server/QuoteServer.h"
 
 #include <CLI/CLI.hpp>
 
+#include <pthread.h>
+
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +20,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -104,6 +110,9 @@ int main(int argc, char** argv) {
     app.add_option("--notice", options.service.notices, "a notice text (repeatable)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_option("--loops", options.loops,
+                   "event loops answering the simulated market; 0: one per processor")
+        ->capture_default_str();
     std::string marketText = "sim";
     app.add_option("--market", marketText, "where the quotes come from: sim or live")
         ->check(CLI::IsMember({"sim", "live"}))
@@ -179,14 +188,19 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (probe->count() > 0)
         return Probe(options, clock, probeCodes);
+    // SIGTERM and SIGINT are taken by a thread of their own, which stops the
+    // server in order; every other thread (the server's too) blocks them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     server::QuoteServer quoted(options, clock);
     std::string error;
     if (!quoted.Bind(&error)) {
         std::cerr << "stockat-quoted: " << error << "\n";
         return 1;
     }
-    std::string shown = options.address.find(':') != std::string::npos ? "[" + options.address + "]"
-                                                                       : options.address;
     // Logged before the port is told, so that whoever waits for the port
     // finds the line in the log.
     if (options.market == server::MarketKind::Live) {
@@ -196,8 +210,22 @@ int main(int argc, char** argv) {
                      feed.base + ")";
         server::LogLine("live market from " + feeds);
     }
-    std::printf("listening on %s:%d\n", shown.c_str(), quoted.Port());
+    std::printf("listening on %s\n", server::HostPort(options.address, quoted.Port()).c_str());
     std::fflush(stdout);
+    std::atomic<bool> served{false};
+    std::thread stopper([&] {
+        int signal = 0;
+        sigwait(&stopSignals, &signal);
+        if (served)
+            return;
+        server::LogLine(std::string("stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM") +
+                        ": no new connections, finishing the requests in hand");
+        quoted.Stop();
+    });
     quoted.Serve();
+    served = true;
+    pthread_kill(stopper.native_handle(), SIGTERM); // ends its wait when no signal came
+    stopper.join();
+    server::LogLine("stopped");
     return 0;
 }

@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  libncurses-dev libcli11-dev libcpp-httplib-dev libsystemd-dev nlohmann-json3-dev
+  libncurses-dev libcli11-dev libcpp-httplib-dev libssl-dev libsystemd-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   gammu gammu-smsd dbus dbus-x11 python3 python3-dbusmock
   tmux curl htop procps

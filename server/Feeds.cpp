@@ -274,7 +274,7 @@ const std::vector<FeedAdapter>& FeedAdapters() {
     // Whether a feed serves the Beijing exchange, and under which names, is
     // not settled for any of them: none is asked for it.
     static const std::vector<FeedAdapter> adapters = {
-        {"tencent", "http://qt.gtimg.cn", TencentTarget, NoHeaders, ParseTencentReply, false},
+        {"tencent", "https://qt.gtimg.cn", TencentTarget, NoHeaders, ParseTencentReply, false},
         {"sina", "https://hq.sinajs.cn", SinaTarget, SinaHeaders, ParseSinaReply, false},
         {"eastmoney", "https://push2.eastmoney.com", EastmoneyTarget, NoHeaders,
          ParseEastmoneyReply, false},

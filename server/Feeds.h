@@ -107,7 +107,7 @@ std::optional<std::string> QuoteInconsistency(const FeedQuote& quote);
 // symbols and the reader of the reply's body.
 struct FeedAdapter {
     std::string_view name;        // "tencent", "sina", "eastmoney"
-    std::string_view defaultBase; // scheme, host and port: "http://qt.gtimg.cn"
+    std::string_view defaultBase; // scheme, host and port: "https://qt.gtimg.cn"
     // The request's path and query for `symbols` (at least one).
     std::string (*target)(const std::vector<FeedSymbol>& symbols);
     // Extra request headers the feed insists on (sina wants a Referer).

@@ -1,36 +1,53 @@
-// The quote server's front door: accepts connections and holds each one,
-// without a thread, until its whole request head has arrived; only then does
-// a worker thread take it.
+// The quote server's front door: accepts connections, reads each request
+// head without a thread, refuses what the server does not serve, and writes
+// the replies; the handler only ever turns a whole, accepted request into the
+// bytes of its reply.
 //
 // One thread runs an epoll loop over the listening socket and every
-// connection that is still sending its head. A connection is handed to the
-// worker pool once its bytes contain the blank line that ends the head
-// ("\r\n\r\n"), together with the bytes read so far (the head, and perhaps the
-// start of a body). A connection whose head is not complete within the head
-// deadline, or grows beyond the head limit, is closed (the latter with a 431
-// reply) without ever reaching a worker. So a client that opens connections
-// and sends half a request, or drips it byte by byte, costs a descriptor and
-// a few kilobytes, and the workers only ever serve requests that are ready.
+// connection. A connection is held until its head has arrived: the blank line
+// "\r\n\r\n" within the head deadline and the head limit. The head is then
+// read strictly (RequestHead.h): a request with a body, another method than
+// GET or HEAD, an Expect header, a line ending in a bare line feed or an
+// overlong head is answered at once (400, 405, 413, 417, 431, 505) by the
+// loop itself, and a head that does not arrive in time is closed. So no
+// worker ever waits on a client: idle, dripping and body-sending clients cost
+// a descriptor and a few kilobytes, for a bounded time.
 //
-// Bounds: at most `maxHeld` connections wait for their heads (beyond it the
-// oldest is closed, so a flood cannot lock out new clients, and a full
-// descriptor table is handled the same way); the workers take connections
-// from a queue of `maxQueued` places, and while it is full the loop stops
-// accepting, so that new connections wait in the kernel's backlog. Stop
-// closes the listening socket and the connections still sending their heads,
-// serves every connection whose request has arrived, and returns.
+// An accepted request is answered on the loop thread when the handler never
+// blocks (`answerInLoop`, the simulated market: no hand-over between threads,
+// the fastest way to serve a page), or else handed to a fixed set of worker
+// threads through a bounded queue (the live market may ask its feeds); the
+// worker's reply goes back to the loop, which writes it without blocking,
+// within the write time-out and the request deadline. A reply that cannot be
+// written in time is dropped with its connection. A refused connection that
+// still sends is read and discarded for a moment after its reply, so that the
+// reply is not lost to a reset.
+//
+// Bounds: at most `maxHeld` connections are held or being written at once
+// (beyond it the oldest held one is closed, so a flood cannot lock out new
+// clients; a full descriptor table is handled the same way); while the
+// workers' queue is full the loop stops accepting, so that new connections
+// wait in the kernel's backlog. Stop closes the listening socket and the
+// connections still sending their heads, answers every request that has
+// arrived (those still queued after `drainTimeout` with 503), writes the
+// replies within their time-outs, and returns.
 //
 // The kernel's own readiness interface keeps this small and without a new
-// dependency: an event library (libevent, libev, Boost.Asio) would bring its
-// own HTTP layer or a second request parser beside httplib's, which still
-// parses and answers each request.
+// dependency; an event library would bring a second HTTP layer, and the
+// server speaks only the small part of HTTP/1.1 its clients use.
 #pragma once
 
+#include "server/RequestHead.h"
+
+#include <array>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace server {
 
@@ -41,26 +58,61 @@ struct GateOptions {
     std::chrono::milliseconds headTimeout{3000};
     // Largest request head, blank line included.
     std::size_t headLimit = 8192;
-    // Connections that may wait for their heads at once.
+    // Connections that may be held (or have their replies written) at once.
     std::size_t maxHeld = 10000;
-    // Worker threads, and arrived requests that may wait for one.
+    // Worker threads, and accepted requests that may wait for one.
     std::size_t threads = 32;
     std::size_t maxQueued = 256;
+    // The handler never blocks: requests are answered on the loop thread and
+    // no workers are started; then `loops` loops (threads) share the
+    // listening socket, each new connection going to one of them, and each
+    // holding its share of `maxHeld`.
+    bool answerInLoop = false;
+    std::size_t loops = 1;
+    // Time a reply may take to be written, and the whole exchange from
+    // accepting the connection.
+    std::chrono::milliseconds writeTimeout{5000};
+    std::chrono::milliseconds requestDeadline{10000};
+    // How long Stop goes on handing queued requests to the handler.
+    std::chrono::milliseconds drainTimeout{10000};
+    // Where the counts of refusals are written, at most once per
+    // `logInterval` and only when something was refused; none when empty.
+    std::function<void(std::string_view)> log;
+    std::chrono::milliseconds logInterval{60000};
 };
 
-// A connection whose request head has arrived.
-struct Arrival {
-    int fd = -1;          // blocking again; the handler closes it
-    std::string received; // every byte read so far: the head, perhaps more
+// A request that the gate accepted.
+struct GateRequest {
+    RequestHead head;
+    std::string client; // the peer's address, without its port
     std::chrono::steady_clock::time_point accepted;
 };
 
+// What the gate refused or gave up since it started.
+struct GateCounts {
+    std::array<std::uint64_t, kRefusalKinds> refused{}; // by Refusal
+    std::uint64_t evicted = 0;                          // held connections closed to make room
+    std::uint64_t saturated = 0; // times accepting paused: queue or descriptors full
+    std::uint64_t unwritten = 0; // replies dropped at their write deadline
+    bool operator==(const GateCounts&) const = default;
+};
+// "refused: bad head 3, body 1; evicted 2; saturated 1" (only what is not 0).
+std::string DescribeCounts(const GateCounts& counts);
+
+// A whole HTTP/1.1 reply that closes the connection; without the body for a
+// HEAD request.
+std::string HttpReply(int status, std::string_view contentType, std::string_view body,
+                      bool headOnly = false);
+
+// "host:port", with brackets around an IPv6 address.
+std::string HostPort(std::string_view host, int port);
+
 class Gate {
   public:
-    // `serve` runs on a worker thread for every arrival and must close its
-    // descriptor.
-    using Handler = std::function<void(Arrival&&)>;
-    Gate(GateOptions options, Handler serve);
+    // Returns the whole reply to an accepted request; runs on the loop
+    // thread or on a worker (see above). An exception is answered with 500.
+    using Handler = std::function<std::string(const GateRequest&)>;
+    Gate(GateOptions options, Handler handler);
     ~Gate();
     Gate(const Gate&) = delete;
     Gate& operator=(const Gate&) = delete;
@@ -75,13 +127,17 @@ class Gate {
     void Run();
     // Whether Run has started its loop and not yet ended.
     bool Running() const;
-    // Ends Run as described above; may be called from any thread, and
-    // before Run (which then returns at once).
+    // Ends Run as described above; may be called from any thread (and from
+    // a signal handler's thread), and before Run (which then returns at once).
     void Stop();
+    // The counts so far; any thread.
+    GateCounts Counts() const;
 
   private:
+    struct Shared;
     class Loop;
-    std::unique_ptr<Loop> loop_;
+    std::unique_ptr<Shared> shared_;
+    std::vector<std::unique_ptr<Loop>> loops_;
 };
 
 } // namespace server

@@ -7,17 +7,16 @@
 // Misbehaving clients must not stall the others, and the server may listen
 // beyond loopback. Connections are accepted by one event loop (Gate.h) that
 // holds each one, without a thread, until its request head has arrived,
-// within a short head deadline and a head size limit; idle and dripping
-// clients so cost a descriptor, never a worker, and the page of a client
-// that asks at once does not wait for them. Only then do a fixed number of
-// threads take the connection from a bounded queue (while it is full the
-// loop stops accepting, and new connections wait in the kernel's backlog),
-// and cpp-httplib parses and answers the request. Every read and write on a
-// connection has a time-out and the whole exchange a deadline from the
-// moment it was accepted, and a request may carry at most a small body.
+// within a short head deadline and a head size limit, reads the head strictly
+// and refuses at once what the site's clients never send (a body, another
+// method than GET and HEAD, an expectation). The simulated market's pages are
+// answered by the loop itself; the live market's by a fixed number of
+// threads taking requests from a bounded queue. Replies are written by the
+// loop within a write time-out and the whole exchange's deadline.
 #pragma once
 
 #include "platform/clock.h"
+#include "server/Gate.h"
 #include "server/LiveMarket.h"
 #include "server/Market.h"
 #include "server/QuoteSource.h"
@@ -43,10 +42,15 @@ struct ServerOptions {
     std::uint64_t seed = 1;
     // Trading hours are Beijing time.
     std::string timeZone = "Asia/Shanghai";
-    // Threads that serve connections, and connections that may wait for one.
+    // Threads that serve the live market's requests, and requests that may
+    // wait for one.
     std::size_t threads = 32;
     std::size_t maxQueued = 256;
-    // Time-out of every single read and write on a connection.
+    // Event loops (threads) that accept connections and answer the simulated
+    // market's requests, each holding its share of maxHeld; 0: one for each
+    // processor. The live market has one.
+    std::size_t loops = 0;
+    // Time-out of the request head (see headTimeout) and of writing a reply.
     std::chrono::milliseconds readTimeout{5000};
     std::chrono::milliseconds writeTimeout{5000};
     // Time a connection may take in all, from accepting it to the end of the
@@ -59,8 +63,6 @@ struct ServerOptions {
     std::chrono::milliseconds headTimeout{3000};
     std::size_t headLimit = 8192;
     std::size_t maxHeld = 10000;
-    // Largest request body accepted (the site's requests have none).
-    std::size_t payloadLimit = 1024;
     ServiceInfo service;
     MarketKind market = MarketKind::Sim;
     // The live market's feeds, time-to-live, deadlines and cool-downs.
@@ -73,8 +75,6 @@ struct Reply {
     std::string contentType;
     std::string body;
 };
-
-class Gate;
 
 class QuoteServer {
   public:
@@ -94,6 +94,9 @@ class QuoteServer {
     bool Start(std::string* error);
     // Stops accepting, finishes the connections in hand and returns.
     void Stop();
+
+    // What the gate has refused or given up so far.
+    GateCounts Refusals() const { return gate_ ? gate_->Counts() : GateCounts{}; }
 
     // The server's device clock; tests advance it in manual mode.
     platform::DeviceClock& Clock() { return clock_; }
@@ -117,8 +120,8 @@ class QuoteServer {
     SimSource* sim_ = nullptr;
     LiveMarket* live_ = nullptr;
     std::optional<std::string> serviceText_;
-    class Http;
-    std::unique_ptr<Http> http_;
+    class PageCache;
+    std::unique_ptr<PageCache> pages_;
     std::unique_ptr<Gate> gate_;
     std::thread thread_;
     std::atomic<bool> serveEnded_{false};

@@ -2,15 +2,163 @@
 #include "server/Upstream.h"
 
 #include <httplib.h>
+#include <openssl/ssl.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 namespace server {
 namespace {
+
+// The bounds of one reply, in bytes as they come over the connection.
+struct ReplyBounds {
+    std::size_t headBytes;
+    std::size_t headLines;
+    std::size_t totalBytes;
+};
+
+// A connection's stream (plain, or TLS when `ssl` is set) that fails a read
+// once the reply passes its bounds: the head's size and number of lines, and
+// all bytes together. httplib's client reads any number of header lines of
+// any length, and a chunk-size line of any length, into memory.
+class BoundedStream : public httplib::Stream {
+  public:
+    BoundedStream(int fd, SSL* ssl, std::chrono::milliseconds timeout, ReplyBounds bounds,
+                  bool* overflow)
+        : fd_(fd), ssl_(ssl), timeout_(timeout), bounds_(bounds), overflow_(overflow) {}
+
+    bool is_readable() const override { return (ssl_ && SSL_pending(ssl_) > 0) || Wait(POLLIN); }
+    bool is_writable() const override { return Wait(POLLOUT); }
+
+    ssize_t read(char* ptr, size_t size) override {
+        if (total_ >= bounds_.totalBytes)
+            return Overflow();
+        size = std::min(size, bounds_.totalBytes - total_);
+        ssize_t n = ssl_ ? ReadTls(ptr, size) : ReadPlain(ptr, size);
+        if (n <= 0)
+            return n;
+        total_ += static_cast<std::size_t>(n);
+        for (ssize_t i = 0; i < n && !headDone_; ++i) {
+            const char c = ptr[i];
+            ++headBytes_;
+            if (c == '\n') {
+                ++headLines_;
+                headDone_ = lineLength_ == 0;
+                lineLength_ = 0;
+            } else if (c != '\r') {
+                ++lineLength_;
+            }
+        }
+        if (!headDone_ && (headBytes_ > bounds_.headBytes || headLines_ > bounds_.headLines))
+            return Overflow();
+        return n;
+    }
+
+    ssize_t write(const char* ptr, size_t size) override {
+        if (!is_writable())
+            return -1;
+        if (ssl_) {
+            int n = SSL_write(ssl_, ptr, static_cast<int>(std::min<size_t>(size, 1 << 30)));
+            return n > 0 ? n : -1;
+        }
+        ssize_t n;
+        do
+            n = ::send(fd_, ptr, size, MSG_NOSIGNAL);
+        while (n < 0 && errno == EINTR);
+        return n;
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        ip.clear();
+        port = 0;
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        ip.clear();
+        port = 0;
+    }
+    socket_t socket() const override { return fd_; }
+
+  private:
+    ssize_t Overflow() {
+        *overflow_ = true;
+        return -1;
+    }
+
+    bool Wait(short events) const {
+        pollfd p{fd_, events, 0};
+        int r;
+        do
+            r = ::poll(&p, 1, static_cast<int>(timeout_.count()));
+        while (r < 0 && errno == EINTR);
+        return r > 0 && (p.revents & (events | POLLHUP | POLLERR)) != 0;
+    }
+
+    ssize_t ReadPlain(char* ptr, size_t size) {
+        if (!Wait(POLLIN))
+            return -1;
+        ssize_t n;
+        do
+            n = ::recv(fd_, ptr, size, 0);
+        while (n < 0 && errno == EINTR);
+        return n;
+    }
+
+    ssize_t ReadTls(char* ptr, size_t size) {
+        for (;;) {
+            if (SSL_pending(ssl_) == 0 && !Wait(POLLIN))
+                return -1;
+            int n = SSL_read(ssl_, ptr, static_cast<int>(std::min<size_t>(size, 1 << 30)));
+            if (n > 0)
+                return n;
+            int error = SSL_get_error(ssl_, n);
+            if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)
+                continue;
+            return error == SSL_ERROR_ZERO_RETURN ? 0 : -1;
+        }
+    }
+
+    int fd_;
+    SSL* ssl_;
+    std::chrono::milliseconds timeout_;
+    ReplyBounds bounds_;
+    bool* overflow_;
+    std::size_t total_ = 0;
+    std::size_t headBytes_ = 0;
+    std::size_t headLines_ = 0;
+    std::size_t lineLength_ = 0;
+    bool headDone_ = false;
+};
+
+// httplib's client, plain or TLS, reading its reply through a BoundedStream.
+template <typename Base> class BoundedClient : public Base {
+  public:
+    BoundedClient(const std::string& host, int port, std::chrono::milliseconds timeout,
+                  ReplyBounds bounds)
+        : Base(host, port), timeout_(timeout), bounds_(bounds) {}
+    bool Overflowed() const { return overflow_; }
+
+  private:
+    bool process_socket(const typename Base::Socket& socket,
+                        std::function<bool(httplib::Stream&)> callback) override {
+        SSL* ssl = nullptr;
+        if constexpr (std::is_same_v<Base, httplib::SSLClient>)
+            ssl = socket.ssl;
+        BoundedStream stream(socket.sock, ssl, timeout_, bounds_, &overflow_);
+        return callback(stream);
+    }
+
+    std::chrono::milliseconds timeout_;
+    ReplyBounds bounds_;
+    bool overflow_ = false;
+};
 
 // What the caller and the request's thread share. The thread may outlive the
 // caller, so it holds its own reference.
@@ -19,7 +167,8 @@ struct Exchange {
     std::condition_variable done;
     bool finished = false;
     UpstreamReply reply;
-    std::unique_ptr<httplib::Client> client;
+    std::unique_ptr<httplib::ClientImpl> client;
+    std::function<bool()> overflowed;
 };
 
 std::string Describe(httplib::Error error) {
@@ -109,14 +258,22 @@ UpstreamReply UpstreamGet(const UpstreamRequest& request) {
     if (!ParseUpstreamBase(request.base, &base))
         return {0, {}, "not a feed address: " + request.base};
     auto exchange = std::make_shared<Exchange>();
-    const std::string hostPort =
-        base.scheme + "://" +
-        (base.host.find(':') != std::string::npos ? "[" + base.host + "]" : base.host) + ":" +
-        std::to_string(base.port);
-    exchange->client = std::make_unique<httplib::Client>(hostPort);
-    httplib::Client& client = *exchange->client;
+    const ReplyBounds bounds{request.maxHead, request.maxHeaderLines,
+                             request.maxHead + 4 * request.maxBody + 4096};
+    if (base.scheme == "https") {
+        auto tls = std::make_unique<BoundedClient<httplib::SSLClient>>(base.host, base.port,
+                                                                       request.deadline, bounds);
+        exchange->overflowed = [client = tls.get()] { return client->Overflowed(); };
+        exchange->client = std::move(tls);
+    } else {
+        auto plain = std::make_unique<BoundedClient<httplib::ClientImpl>>(base.host, base.port,
+                                                                          request.deadline, bounds);
+        exchange->overflowed = [client = plain.get()] { return client->Overflowed(); };
+        exchange->client = std::move(plain);
+    }
+    httplib::ClientImpl& client = *exchange->client;
     if (!client.is_valid())
-        return {0, {}, "not a feed address: " + request.base};
+        return {0, {}, "cannot make a client for " + request.base};
     client.set_connection_timeout(request.deadline);
     client.set_read_timeout(request.deadline);
     client.set_write_timeout(request.deadline);
@@ -154,7 +311,8 @@ UpstreamReply UpstreamGet(const UpstreamRequest& request) {
             reply.status = result->status;
             reply.body = std::move(body);
         } else {
-            reply.error = tooLarge ? "reply too large" : Describe(result.error());
+            reply.error =
+                tooLarge || exchange->overflowed() ? "reply too large" : Describe(result.error());
         }
         std::lock_guard lock(exchange->mutex);
         exchange->reply = std::move(reply);

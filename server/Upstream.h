@@ -18,8 +18,12 @@ struct UpstreamRequest {
     std::string target; // path and query
     std::vector<std::pair<std::string, std::string>> headers;
     std::chrono::milliseconds deadline{3000};
-    // Largest body taken; a longer one fails the request.
+    // Largest body taken; a longer one fails the request. The reply's head
+    // is bounded too, in bytes and in lines, and the bytes of the whole reply
+    // as they come (chunked or compressed) to a few times the body's bound.
     std::size_t maxBody = 1 << 20;
+    std::size_t maxHead = 32 * 1024;
+    std::size_t maxHeaderLines = 100;
     // PEM bundle of the certificate authorities that HTTPS servers are
     // checked against; empty: OpenSSL's default paths.
     std::string caFile;

@@ -79,6 +79,7 @@ TEST_F(GateTest, HalfOpenConnectionsHoldNoWorkerAndTheOldestGiveWayBeyondTheCap)
     options.threads = 2;
     options.headTimeout = 60s; // none of them is dropped for its deadline here
     options.maxHeld = 100;
+    options.loops = 1; // so that the cap and its oldest connection are exact
     Start(options);
     rlimit files{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
@@ -167,11 +168,99 @@ TEST_F(GateTest, AnOverlongHeadIsRefusedAndAHeadIsTakenAsSoonAsItEnds) {
                        "X-Pad: " + std::string(1024 - kStockRequest.size() - 9, 'p') + "\r\n\r\n";
     ASSERT_EQ(near.size(), 1024u);
     EXPECT_TRUE(IsPage(Fetch(port_, near)));
-    // A head whose lines end in bare line feeds is complete too, and gets
-    // httplib's answer at once rather than waiting out the head deadline.
+    // A head whose lines end in bare line feeds is refused at once rather
+    // than waiting out the head deadline.
     std::string bare =
         Fetch(port_, "GET " + std::string(kStockPath) + "?code=600036 HTTP/1.1\nHost: x\n\n");
     EXPECT_EQ(bare.rfind("HTTP/1.1 ", 0), 0u) << bare;
+}
+
+// Every request the site's clients never send is answered by the gate at
+// once (the deadlines here are a minute), and what the client goes on
+// sending is read out for a moment and then cut off, so the server holds no
+// more of it than a few buffers.
+TEST_F(GateTest, RefusesBodiesOtherMethodsExpectationsAndLooseHeadsAtOnce) {
+    ServerOptions options;
+    options.threads = 1;
+    options.headTimeout = 60s;
+    options.readTimeout = 60s;
+    options.requestDeadline = 60s;
+    Start(options);
+    const std::string path = std::string(kStockPath) + "?code=600036";
+    const std::string get = "GET " + path + " HTTP/1.1\r\nHost: x\r\n";
+    std::string ranges = "Range: bytes=0-";
+    while (ranges.size() < 6000)
+        ranges += ",0-";
+    const std::string page = BodyOf(Fetch(port_, kStockRequest));
+    ASSERT_FALSE(page.empty());
+    struct Case {
+        const char* what;
+        std::string request;
+        const char* status;
+        bool endless; // the client goes on sending after its head
+    };
+    const Case cases[] = {
+        {"chunked body", "POST " + path + " HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n", "413",
+         true},
+        {"huge length", "POST " + path + " HTTP/1.1\r\nContent-Length: 1000000000\r\n\r\n", "413",
+         true},
+        {"GET with a body", get + "Content-Length: 5\r\n\r\nhello", "413", false},
+        {"POST without a length", "POST " + path + " HTTP/1.1\r\nHost: x\r\n\r\n", "405", true},
+        {"other method", "DELETE " + path + " HTTP/1.1\r\n\r\n", "405", false},
+        {"expectation", get + "Expect: 100-continue\r\n\r\n", "417", true},
+        {"bare line feeds", "GET " + path + " HTTP/1.1\nHost: x\n\n", "400", false},
+        {"one bare line feed", get + "X: y\n\r\n", "400", true},
+        {"folded line", get + " folded\r\n\r\n", "400", false},
+        {"space before colon", get + "X : y\r\n\r\n", "400", false},
+        {"no version", "GET " + path + "\r\n\r\n", "400", false},
+        {"HTTP/2.0", "GET " + path + " HTTP/2.0\r\n\r\n", "505", false},
+        {"endless header line", get + "X: ", "431", true},
+        {"many parts of a range", get + ranges + "\r\n\r\n", "200", false},
+    };
+    const std::string chunk = "10000\r\n" + std::string(65536, 'a') + "\r\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int fd = Connect(port_);
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(SendAll(fd, c.request));
+        std::atomic<std::size_t> sent{0};
+        std::thread flood([&] {
+            // Up to 64 MiB: the server must cut the connection long before.
+            while (c.endless && sent < (64u << 20) && SendAll(fd, chunk))
+                sent += chunk.size();
+        });
+        auto began = std::chrono::steady_clock::now();
+        ReadResult r = ReadUntilClose(fd, 10s);
+        flood.join();
+        ::close(fd);
+        EXPECT_LT(std::chrono::steady_clock::now() - began, 5s);
+        EXPECT_EQ(r.data.rfind("HTTP/1.1 " + std::string(c.status) + " ", 0), 0u)
+            << r.data.substr(0, 80);
+        EXPECT_LT(sent, 8u << 20);
+        if (std::string(c.status) == "200") {
+            EXPECT_EQ(BodyOf(r.data), page); // one whole page, never parts of it
+        }
+        if (std::string(c.what) == "other method") {
+            EXPECT_NE(r.data.find("\r\nAllow: GET, HEAD\r\n"), std::string::npos);
+        }
+    }
+    // HEAD gets the page's head alone.
+    std::string head = Fetch(port_, "HEAD " + path + " HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(head.rfind("HTTP/1.1 200 OK\r\n", 0), 0u) << head;
+    EXPECT_NE(head.find("Content-Length: " + std::to_string(page.size()) + "\r\n"),
+              std::string::npos);
+    EXPECT_EQ(BodyOf(head), "");
+    // Each refusal is counted by its reason, for the log.
+    GateCounts counts = server_->Refusals();
+    EXPECT_EQ(counts.refused[static_cast<int>(Refusal::Body)], 3u);
+    EXPECT_EQ(counts.refused[static_cast<int>(Refusal::Method)], 2u);
+    EXPECT_EQ(counts.refused[static_cast<int>(Refusal::BadHead)], 5u);
+    EXPECT_EQ(counts.refused[static_cast<int>(Refusal::TooLarge)], 1u);
+    EXPECT_EQ(DescribeCounts(counts),
+              "refused: bad head 5, head too large 1, method 2, body 3, expectation 1, "
+              "version 1");
+    // And the server still serves.
+    EXPECT_TRUE(IsPage(Fetch(port_, kStockRequest)));
 }
 
 TEST_F(GateTest, StopWithHalfOpenConnectionsReturnsPromptlyAndClosesThem) {

@@ -1,5 +1,5 @@
-// The upstream GET: HTTPS that trusts only certificates it can check, a
-// bound on the body, and the feed addresses that --feed accepts.
+// The upstream GET: HTTPS that trusts only certificates it can check, bounds
+// on the whole reply, and the feed addresses that --feed accepts.
 #include "server/LiveMarket.h"
 #include "server/Upstream.h"
 
@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/server/RawClient.h"
+
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -62,6 +65,91 @@ TEST(UpstreamTest, HttpsTrustsOnlyACertificateItCanCheck) {
     https.stop();
     serving.join();
     std::filesystem::remove_all(dir);
+}
+
+// A hostile feed that sends `start` and then `filler` over and over (up to
+// 64 MiB) to one connection; counts what it got to send.
+class EndlessFeed {
+  public:
+    EndlessFeed(std::string start, std::string filler) {
+        listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof addr;
+        if (::bind(listen_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::listen(listen_, 4) != 0 ||
+            ::getsockname(listen_, reinterpret_cast<sockaddr*>(&addr), &length) != 0)
+            return;
+        port = ntohs(addr.sin_port);
+        thread_ = std::thread([this, start = std::move(start), filler = std::move(filler)] {
+            int fd = ::accept(listen_, nullptr, nullptr);
+            if (fd < 0)
+                return;
+            char request[4096];
+            [[maybe_unused]] ssize_t n = ::recv(fd, request, sizeof request, 0);
+            if (servertest::SendAll(fd, start))
+                while (!filler.empty() && sent < (64u << 20) && servertest::SendAll(fd, filler))
+                    sent += filler.size();
+            ::close(fd);
+        });
+    }
+    ~EndlessFeed() {
+        ::shutdown(listen_, SHUT_RDWR);
+        if (thread_.joinable())
+            thread_.join();
+        ::close(listen_);
+    }
+    int port = 0;
+    std::atomic<std::size_t> sent{0};
+
+  private:
+    int listen_ = -1;
+    std::thread thread_;
+};
+
+TEST(UpstreamTest, AFeedCannotFillMemoryWithItsReply) {
+    const std::string ok = "HTTP/1.1 200 OK\r\n";
+    struct Case {
+        const char* what;
+        std::string start, filler;
+    };
+    const Case cases[] = {
+        {"endless header lines", ok, "X-Filler: 0123456789\r\n"},
+        {"one endless header line", ok + "X-Filler: ", std::string(4096, 'x')},
+        {"endless chunk-size line", ok + "Transfer-Encoding: chunked\r\n\r\n",
+         std::string(4096, '0')},
+        {"endless body", ok + "\r\n", std::string(4096, 'v')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EndlessFeed feed(c.start, c.filler);
+        ASSERT_GT(feed.port, 0);
+        UpstreamRequest request;
+        request.base = "http://127.0.0.1:" + std::to_string(feed.port);
+        request.target = "/q=sh600519";
+        request.deadline = std::chrono::milliseconds(10000);
+        request.maxBody = 64 * 1024;
+        auto began = std::chrono::steady_clock::now();
+        UpstreamReply reply = UpstreamGet(request);
+        EXPECT_EQ(reply.status, 0);
+        EXPECT_EQ(reply.error, "reply too large");
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
+        // Cut off after about the bound: what the feed got into the socket
+        // buffers beyond it is the kernel's, never the server's.
+        EXPECT_LT(feed.sent, 16u << 20);
+    }
+    // Within the bounds, a reply with many headers is taken.
+    std::string headers = ok + "Content-Length: 5\r\n";
+    for (int i = 0; i < 90; ++i)
+        headers += "X-Filler: 0123456789\r\n";
+    EndlessFeed fine(headers + "\r\nquote", "");
+    UpstreamRequest request;
+    request.base = "http://127.0.0.1:" + std::to_string(fine.port);
+    request.target = "/";
+    UpstreamReply reply = UpstreamGet(request);
+    EXPECT_EQ(reply.status, 200) << reply.error;
+    EXPECT_EQ(reply.body, "quote");
 }
 
 TEST(UpstreamTest, FeedAddressesAreSchemeHostAndPortOnly) {
