@@ -120,6 +120,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
                    "quote feed NAME[=URL] of the live quote server stockat starts (repeatable; "
                    "passed on to stockat-quoted --feed)")
         ->allow_extra_args(false);
+    app.add_flag("--push-test", line.pushTest,
+                 "send one test message through every push channel of push.conf, print for "
+                 "each whether it was delivered, and end (exit code 0 when all were)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {

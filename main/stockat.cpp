@@ -3,6 +3,7 @@
 // server (for --demo on its simulated market with a demo device; without
 // --server on the live market, fetching from the public quote feeds), and
 // runs the program.
+#include "alerts/AlertDelivery.h"
 #include "app/WinMain.h"
 #include "common/ProgramState.h"
 #include "common/QuoteRecord.h"
@@ -12,6 +13,9 @@
 #include "net/QuotePageParser.h"
 #include "platform/clock.h"
 #include "platform/device.h"
+#include "platform/loop.h"
+#include "push/Config.h"
+#include "push/PushTest.h"
 #include "refresh/RefreshFrequencyDlg.h"
 #include "res/Resources.h"
 #include "term/Terminal.h"
@@ -195,6 +199,9 @@ int main(int argc, char** argv) {
             launch::ParseCommandLine(argc, argv, line, std::cout, std::cerr)) {
         return *code;
     }
+    if (line.pushTest) {
+        return push::RunPushTest(push::DefaultConfigPath(), std::cout, std::cerr);
+    }
     launch::CommandLine device = line;
     if (line.demo && line.root.empty()) {
         device.root = DemoRoot().string();
@@ -218,11 +225,18 @@ int main(int argc, char** argv) {
         if (launch::StartsLiveServer(line) && !StartLive(line, server)) {
             return 1;
         }
+        // The push channels' outbox; what is wrong with push.conf is shown
+        // as a notice once the program runs.
+        for (const std::string& told :
+             StartPushDelivery(push::DefaultConfigPath(), platform::Device().root / "push")) {
+            platform::RunOnUiThread([told] { ShowPushFailureBubble("push.conf", told); });
+        }
     }
     platform::BindUiThread();
     HINSTANCE instance = RegisterResourceModule(&StockAtResources());
     int code = WinMain(instance, nullptr, nullptr, SW_SHOW);
     terminal.Finish();
+    StopPushDelivery();
     server.Stop();
     return code;
 }
