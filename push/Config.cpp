@@ -348,7 +348,7 @@ std::optional<Channel> ParseChannel(const std::string& url, std::string* error) 
         break;
     }
     }
-    if (c.key.empty() && c.kind != Kind::Json) {
+    if (c.key.empty() && c.kind != Kind::Json && c.kind != Kind::Mail) {
         *error = "the key is missing";
         return std::nullopt;
     }
