@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <fstream>
+#include <new>
+#include <pthread.h>
 #include <random>
 #include <sstream>
 #include <unistd.h>
@@ -71,6 +73,10 @@ std::int64_t SystemNow() {
                std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
+
+// The outbox whose thread runs, for the fork handlers.
+Outbox* Running = nullptr;
+std::once_flag ForkHandlers;
 
 } // namespace
 
@@ -194,6 +200,13 @@ std::optional<std::int64_t> Outbox::RunDue() {
     std::optional<std::int64_t> next;
     auto later = [&](std::int64_t at) { next = next ? std::min(*next, at) : at; };
     for (const fs::path& file : files) {
+        {
+            // Stop does not wait for the rest of a long outbox.
+            std::lock_guard lock(mutex_);
+            if (stopping_) {
+                break;
+            }
+        }
         std::ifstream in(file, std::ios::binary);
         std::stringstream text;
         text << in.rdbuf();
@@ -273,11 +286,49 @@ void Outbox::Wake() {
 void Outbox::Start() {
     if (!thread_.joinable() && !channels_.empty()) {
         stopping_ = false;
+        std::call_once(ForkHandlers,
+                       [] { pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild); });
+        Running = this;
         thread_ = std::thread([this] { Run(); });
     }
 }
 
+// The forking thread holds the lock across the fork, so that the child's
+// copy of the outbox's state is whole.
+void Outbox::BeforeFork() {
+    if (Running) {
+        Running->mutex_.lock();
+    }
+}
+
+void Outbox::AfterForkInParent() {
+    if (Running) {
+        Running->mutex_.unlock();
+    }
+}
+
+void Outbox::AfterForkInChild() {
+    Outbox* o = Running;
+    if (!o) {
+        return;
+    }
+    // The sending thread did not come along: its handle, lock and condition
+    // are the parent's. They are made anew (never destroyed: the old thread
+    // cannot be joined here), and a new thread looks at the outbox at once;
+    // a send that was under way is repeated (delivery is at least once).
+    new (&o->thread_) std::thread();
+    new (&o->mutex_) std::mutex();
+    new (&o->wake_) std::condition_variable();
+    o->woken_ = true;
+    if (!o->stopping_) {
+        o->thread_ = std::thread([o] { o->Run(); });
+    }
+}
+
 void Outbox::Stop() {
+    if (Running == this) {
+        Running = nullptr;
+    }
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
@@ -289,6 +340,7 @@ void Outbox::Stop() {
 }
 
 void Outbox::Run() {
+    pthread_setname_np(pthread_self(), "stockat-push");
     for (;;) {
         {
             std::lock_guard lock(mutex_);

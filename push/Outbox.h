@@ -61,7 +61,9 @@ class Outbox {
     // device time when the next one will be.
     std::optional<std::int64_t> RunDue();
 
-    // The sending thread: RunDue whenever an entry is due or new.
+    // The sending thread: RunDue whenever an entry is due or new. A fork
+    // (the program going to the background) keeps only the forking thread:
+    // the child starts a sending thread of its own.
     void Start();
     void Stop();
     // Makes the sending thread look again (after a test moved the clock).
@@ -78,6 +80,9 @@ class Outbox {
     std::int64_t Now() const;
     std::int64_t Backoff(int attempts);
     void Run();
+    static void BeforeFork();
+    static void AfterForkInParent();
+    static void AfterForkInChild();
 
     std::filesystem::path folder_;
     std::vector<Channel> channels_;
