@@ -80,7 +80,7 @@ std::once_flag ForkHandlers;
 
 } // namespace
 
-bool WriteAtomically(const fs::path& path, const std::string& text) {
+bool WriteAtomically(const fs::path& path, const std::string& text, bool syncFolder) {
     fs::path temp = path.parent_path() / ("." + path.filename().string() + ".tmp");
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -100,7 +100,9 @@ bool WriteAtomically(const fs::path& path, const std::string& text) {
         ::unlink(temp.c_str());
         return false;
     }
-    FsyncPath(path.parent_path(), O_RDONLY | O_DIRECTORY);
+    if (syncFolder) {
+        FsyncPath(path.parent_path(), O_RDONLY | O_DIRECTORY);
+    }
     return true;
 }
 
@@ -177,10 +179,12 @@ int Outbox::Submit(const Message& message) {
                std::to_string(seq);
         json entry = {{"channel", c.id}, {"shown", c.masked}, {"created", now},
                       {"next", now},     {"attempts", 0},     {"message", ToJson(m)}};
-        if (WriteAtomically(folder_ / "outbox" / (name + ".json"), Dump(entry))) {
+        if (WriteAtomically(folder_ / "outbox" / (name + ".json"), Dump(entry), false)) {
             ++written;
         }
     }
+    // One sync of the folder makes every new name last.
+    FsyncPath(folder_ / "outbox", O_RDONLY | O_DIRECTORY);
     if (written) {
         Wake();
     }

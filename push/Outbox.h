@@ -99,8 +99,10 @@ class Outbox {
 // The number of entries waiting in <folder>/outbox.
 int Waiting(const std::filesystem::path& folder);
 
-// Writes `text` to `path` atomically (".name.tmp", fsync, rename, fsync the
-// folder). False when any step failed (nothing is left half-written).
-bool WriteAtomically(const std::filesystem::path& path, const std::string& text);
+// Writes `text` to `path` atomically (".name.tmp", fsync, rename, and, with
+// `syncFolder`, fsync the folder). False when any step failed (nothing is
+// left half-written).
+bool WriteAtomically(const std::filesystem::path& path, const std::string& text,
+                     bool syncFolder = true);
 
 } // namespace push
