@@ -81,7 +81,12 @@ std::once_flag ForkHandlers;
 } // namespace
 
 bool WriteAtomically(const fs::path& path, const std::string& text, bool syncFolder) {
-    fs::path temp = path.parent_path() / ("." + path.filename().string() + ".tmp");
+    // Built piece by piece: g++ 12 at -O3 warns wrongly (-Wrestrict) about
+    // "." + a string.
+    std::string name(1, '.');
+    name += path.filename().string();
+    name += ".tmp";
+    fs::path temp = path.parent_path() / name;
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) {
         return false;
