@@ -6,28 +6,11 @@
 #include "alerts/AlertChecker.h"
 
 #include "alerts/AlertDelivery.h"
-#include "alerts/AlertTexts.h"
 #include "common/ProgramState.h"
 #include "common/QuoteRecord.h"
 
 std::string DayHighNoticed = "N";
 std::string DayLowNoticed = "N";
-
-namespace {
-
-void Raise(const QuoteRecord& r, const std::string& sideValue, double target,
-           const std::string& kind) {
-    if (Settings.NotifyMethod == "t") {
-        BuildBubbleAlertHtml(r.code, r.name, r.latest, sideValue, target, kind, r.updateTime);
-    } else if (Settings.NotifyMethod == "s") {
-        BuildSmsAlertText(r.code, r.name, r.latest, sideValue, target, kind, r.updateTime);
-        SendSmsText(SmsPhoneBuffer, SmsTextBuffer);
-    }
-    // Any other method (none chosen yet) delivers nothing; the alert is
-    // consumed all the same.
-}
-
-} // namespace
 
 void AlertChecker(int i) {
     if (i < 0 || i >= kWatchListSize) {
@@ -48,21 +31,21 @@ void AlertChecker(int i) {
 #pragma GCC diagnostic ignored "-Wrestrict"
 #endif
     if (latest >= sell && r.sellAlerted == "N" && sell > 0) {
-        Raise(r, r.high, sell, "H");
+        DeliverAlert(r, r.high, sell, "H");
         r.sellAlerted = "Y";
     }
     // A latest price of 0 is no trade at all (before the opening auction, a
     // suspended stock, a damaged page), not a price at the buy target.
     if (latest <= buy && r.buyAlerted == "N" && buy > 0 && latest > 0) {
-        Raise(r, r.low, buy, "L");
+        DeliverAlert(r, r.low, buy, "L");
         r.buyAlerted = "Y";
     }
     if (high >= sell && latest < sell && DayHighNoticed == "N" && sell > 0 && high > 0) {
-        Raise(r, r.high, sell, "HH");
+        DeliverAlert(r, r.high, sell, "HH");
         DayHighNoticed = "Y";
     }
     if (low <= buy && latest > buy && DayLowNoticed == "N" && buy > 0 && low > 0) {
-        Raise(r, r.low, buy, "LL");
+        DeliverAlert(r, r.low, buy, "LL");
         DayLowNoticed = "Y";
     }
 #if defined(__GNUC__) && !defined(__clang__)

@@ -1,12 +1,16 @@
-// Alert delivery: notification bubbles through SHNotificationAdd and SMS
-// through the device's SMS service.
+// Alert delivery: notification bubbles through SHNotificationAdd, SMS
+// through the device's SMS service, and the push channels' outbox.
 #include "alerts/AlertDelivery.h"
 
 #include "alerts/AlertTexts.h"
 #include "common/DialogSupport.h"
 #include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 #include "common/ShellState.h"
 #include "platform/Sms.h"
+#include "platform/Text.h"
+#include "platform/loop.h"
+#include "push/Outbox.h"
 #include "res/ResourceIds.h"
 
 #include <algorithm>
@@ -58,20 +62,26 @@ void ApplyAlertPresentation(Notification& notification, const char16_t* page) {
     }
 }
 
+void CopyToBuffer(const std::u16string& text, char16_t* buffer, int capacity) {
+    if (capacity <= 0) {
+        return;
+    }
+    size_t n = text.size();
+    if (n > static_cast<size_t>(capacity - 1)) {
+        n = static_cast<size_t>(capacity - 1);
+        if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) {
+            --n;
+        }
+    }
+    text.copy(buffer, n);
+    buffer[n] = 0;
+}
+
 void ShowAlertBubble(const std::string& page) {
     std::unique_ptr<Notification> n = NewNotification();
     char16_t buffer[kBubblePageSize];
     CopyToBuffer(AnsiToWide(page), buffer, kBubblePageSize);
     ApplyAlertPresentation(*n, buffer);
-}
-
-std::string ComposeNoticeHtml(const std::string& text) {
-    std::string page =
-        WideToAnsi(u"<html><body><form method=\"POST\" action=><p><font size=6 宋体 "
-                   u"color=\"#0000FF\"><b><strong>温馨提示</strong></b></font><br></br>");
-    page += text;
-    page += "</p><p align=right></p></body></html>";
-    return page;
 }
 
 void ShowNoticeBubble(const std::string& text) {
@@ -116,6 +126,112 @@ void SendSmsText(const char16_t* recipient, const char16_t* text) {
                    units * 2, reinterpret_cast<const BYTE*>(&provider), sizeof(provider),
                    SMSDE_OPTIMAL, SMS_OPTION_DELIVERY_NONE, &id);
     SmsClose(sms);
+}
+
+void ShowPushFailureBubble(const std::string& channel, const std::string& reason) {
+    ShowAlertBubble(ComposePushFailureHtml(channel, reason));
+}
+
+void BuildSmsAlertText(const std::string& code, const std::string& name, const std::string& latest,
+                       const std::string& sideValue, double target, const std::string& kind,
+                       const std::string& updateTime) {
+    CopyToBuffer(
+        AnsiToWide(ComposeSmsAlertText(code, name, latest, sideValue, target, kind, updateTime)),
+        SmsTextBuffer, kSmsTextBufferSize);
+    CopyToBuffer(AnsiToWide(Settings.SmsPhone), SmsPhoneBuffer, kSmsPhoneBufferSize);
+}
+
+void BuildBubbleAlertHtml(const std::string& code, const std::string& name,
+                          const std::string& latest, const std::string& sideValue, double target,
+                          const std::string& kind, const std::string& updateTime) {
+    ShowAlertBubble(
+        ComposeBubbleAlertHtml(code, name, latest, sideValue, target, kind, updateTime));
+}
+
+namespace {
+
+push::Outbox* PushOutbox = nullptr;
+std::unique_ptr<push::Outbox> OwnedOutbox;
+
+std::string Utf8(const std::string& gbk) {
+    return platform::Utf16ToUtf8(AnsiToWide(gbk));
+}
+
+// The alert for the push channels: the SMS road's plain text under the
+// program's name.
+void SubmitToPush(const QuoteRecord& r, const std::string& sideValue, double target,
+                  const std::string& kind) {
+    if (PushOutbox == nullptr) {
+        return;
+    }
+    push::Message m;
+    m.title = platform::Utf16ToUtf8(u"瞰市");
+    m.text =
+        Utf8(ComposeSmsAlertText(r.code, r.name, r.latest, sideValue, target, kind, r.updateTime));
+    m.code = Utf8(r.code);
+    m.name = Utf8(r.name);
+    m.price = Utf8(r.latest);
+    m.target = FormatDouble("%.2f", target);
+    m.side = Utf8(sideValue);
+    m.time = Utf8(r.updateTime);
+    m.kind = kind;
+    PushOutbox->Submit(m);
+}
+
+} // namespace
+
+void DeliverAlert(const QuoteRecord& r, const std::string& sideValue, double target,
+                  const std::string& kind) {
+    if (Settings.NotifyMethod == "t") {
+        BuildBubbleAlertHtml(r.code, r.name, r.latest, sideValue, target, kind, r.updateTime);
+    } else if (Settings.NotifyMethod == "s") {
+        BuildSmsAlertText(r.code, r.name, r.latest, sideValue, target, kind, r.updateTime);
+        SendSmsText(SmsPhoneBuffer, SmsTextBuffer);
+    } else {
+        // No method chosen yet: nothing is delivered anywhere; the alert is
+        // consumed all the same.
+        return;
+    }
+    SubmitToPush(r, sideValue, target, kind);
+}
+
+void SetPushOutbox(push::Outbox* outbox) {
+    PushOutbox = outbox;
+}
+
+std::vector<std::string> StartPushDelivery(const std::filesystem::path& config,
+                                           const std::filesystem::path& folder) {
+    std::vector<std::string> told;
+    push::Config c = push::LoadConfig(config);
+    if (!c.refused.empty()) {
+        told.push_back(c.refused);
+    }
+    for (const push::ConfigError& e : c.errors) {
+        told.push_back(config.string() + ":" + std::to_string(e.line) + ": " + e.text +
+                       "; this line is skipped");
+    }
+    if (c.channels.empty()) {
+        return told;
+    }
+    push::Outbox::Options options;
+    options.onGiveUp = [](const std::string& channel, const std::string& reason) {
+        platform::RunOnUiThread([channel, reason] { ShowPushFailureBubble(channel, reason); });
+    };
+    StopPushDelivery();
+    OwnedOutbox = std::make_unique<push::Outbox>(folder, std::move(c.channels), options);
+    OwnedOutbox->Start();
+    PushOutbox = OwnedOutbox.get();
+    return told;
+}
+
+void StopPushDelivery() {
+    if (OwnedOutbox) {
+        OwnedOutbox->Stop();
+        if (PushOutbox == OwnedOutbox.get()) {
+            PushOutbox = nullptr;
+        }
+        OwnedOutbox.reset();
+    }
 }
 
 namespace {

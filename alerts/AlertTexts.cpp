@@ -3,9 +3,9 @@
 // one the record's fields (also GBK) are joined with.
 #include "alerts/AlertTexts.h"
 
-#include "alerts/AlertDelivery.h"
 #include "common/DialogSupport.h"
 #include "common/QuoteRecord.h"
+#include "platform/Text.h"
 #include "platform/win.h"
 
 namespace {
@@ -57,21 +57,6 @@ std::string Body(const KindPieces& k, const std::string& latest, const std::stri
 
 } // namespace
 
-void CopyToBuffer(const std::u16string& text, char16_t* buffer, int capacity) {
-    if (capacity <= 0) {
-        return;
-    }
-    size_t n = text.size();
-    if (n > static_cast<size_t>(capacity - 1)) {
-        n = static_cast<size_t>(capacity - 1);
-        if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) {
-            --n;
-        }
-    }
-    text.copy(buffer, n);
-    buffer[n] = 0;
-}
-
 std::string ComposeSmsAlertText(const std::string& code, const std::string& name,
                                 const std::string& latest, const std::string& sideValue,
                                 double target, const std::string& kind,
@@ -98,18 +83,51 @@ std::string ComposeBubbleAlertHtml(const std::string& code, const std::string& n
     return page;
 }
 
-void BuildSmsAlertText(const std::string& code, const std::string& name, const std::string& latest,
-                       const std::string& sideValue, double target, const std::string& kind,
-                       const std::string& updateTime) {
-    CopyToBuffer(
-        AnsiToWide(ComposeSmsAlertText(code, name, latest, sideValue, target, kind, updateTime)),
-        SmsTextBuffer, kSmsTextBufferSize);
-    CopyToBuffer(AnsiToWide(Settings.SmsPhone), SmsPhoneBuffer, kSmsPhoneBufferSize);
+std::string ComposeNoticeHtml(const std::string& text) {
+    std::string page =
+        WideToAnsi(u"<html><body><form method=\"POST\" action=><p><font size=6 宋体 "
+                   u"color=\"#0000FF\"><b><strong>温馨提示</strong></b></font><br></br>");
+    page += text;
+    page += "</p><p align=right></p></body></html>";
+    return page;
 }
 
-void BuildBubbleAlertHtml(const std::string& code, const std::string& name,
-                          const std::string& latest, const std::string& sideValue, double target,
-                          const std::string& kind, const std::string& updateTime) {
-    ShowAlertBubble(
-        ComposeBubbleAlertHtml(code, name, latest, sideValue, target, kind, updateTime));
+namespace {
+
+std::string EscapeHtml(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string ComposePushFailureHtml(const std::string& channel, const std::string& reason) {
+    std::string page =
+        WideToAnsi(u"<html><body><form method=\"POST\" action=><p><font size=6 宋体 "
+                   u"color=\"#0000FF\"><b><strong>推送失败</strong></b></font><br></br>");
+    page += WideToAnsi(u"提醒未能通过推送通道 ");
+    page += WideToAnsi(platform::Utf8ToUtf16(EscapeHtml(channel)));
+    page += WideToAnsi(u" 送达，已放弃发送。原因：");
+    page += WideToAnsi(platform::Utf8ToUtf16(EscapeHtml(reason)));
+    page += WideToAnsi(u"。请检查 push.conf 中的设置，可用 stockat --push-test 测试。");
+    page += "</p><p align=right></p></body></html>";
+    return page;
 }

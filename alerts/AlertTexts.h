@@ -1,6 +1,7 @@
 // The words of an alert: the SMS text and the bubble's HTML page for the four
-// kinds of alert ("H", "L", "HH", "LL"), built as 8-bit GBK text from fixed
-// pieces and the record's fields, then converted to UTF-16.
+// kinds of alert ("H", "L", "HH", "LL"), and the page of a notice, built as
+// 8-bit GBK text from fixed pieces and the record's fields. Only composes:
+// putting the words in front of the user is AlertDelivery's.
 #pragma once
 
 #include <string>
@@ -17,17 +18,10 @@ std::string ComposeBubbleAlertHtml(const std::string& code, const std::string& n
                                    double target, const std::string& kind,
                                    const std::string& updateTime);
 
-// Fills SmsTextBuffer with the SMS text and SmsPhoneBuffer with
-// Settings.SmsPhone, both converted to UTF-16 (cut to their buffers).
-void BuildSmsAlertText(const std::string& code, const std::string& name, const std::string& latest,
-                       const std::string& sideValue, double target, const std::string& kind,
-                       const std::string& updateTime);
-// Builds the bubble's page and shows it as a bubble with the alert
-// presentation.
-void BuildBubbleAlertHtml(const std::string& code, const std::string& name,
-                          const std::string& latest, const std::string& sideValue, double target,
-                          const std::string& kind, const std::string& updateTime);
+// The notice page (headed "温馨提示") around an important-notice text from the
+// maker's web server, inserted as it is (markup included).
+std::string ComposeNoticeHtml(const std::string& text);
 
-// Copies `text` into a zero-terminated buffer of `capacity` units, cutting it
-// (never inside a surrogate pair) when it does not fit.
-void CopyToBuffer(const std::u16string& text, char16_t* buffer, int capacity);
+// The bubble that says a push channel gave up on an alert: the channel (in
+// its masked form) and why, both UTF-8, HTML-escaped into the GBK page.
+std::string ComposePushFailureHtml(const std::string& channel, const std::string& reason);

@@ -120,6 +120,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
                    "quote feed NAME[=URL] of the live quote server stockat starts (repeatable; "
                    "passed on to stockat-quoted --feed)")
         ->allow_extra_args(false);
+    app.add_flag("--push-test", line.pushTest,
+                 "send one test message through every push channel of push.conf, print for "
+                 "each whether it was delivered, and end (exit code 0 when all were)");
     app.add_flag("--background", line.background,
                  "start without a terminal, as if its terminal had just closed; a later "
                  "stockat on a terminal brings it there (one line and exit 0 when a copy "

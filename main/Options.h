@@ -24,6 +24,7 @@ struct CommandLine {
     std::string smsOutbox;                  // --sms-outbox DIR
     bool demo = false;                      // --demo
     std::vector<std::string> feeds;         // --feed NAME[=URL], repeatable
+    bool pushTest = false;                  // --push-test
     bool background = false;                // --background
     bool status = false;                    // --status
 };

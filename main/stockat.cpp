@@ -5,6 +5,7 @@
 // runs the program. With --background the program starts without a
 // terminal (leaving the shell it was started from, unless a service manager
 // started it); --status tells about the running copy.
+#include "alerts/AlertDelivery.h"
 #include "app/WinMain.h"
 #include "common/ProgramState.h"
 #include "common/QuoteRecord.h"
@@ -15,6 +16,9 @@
 #include "net/QuotePageParser.h"
 #include "platform/clock.h"
 #include "platform/device.h"
+#include "platform/loop.h"
+#include "push/Config.h"
+#include "push/PushTest.h"
 #include "refresh/RefreshCycle.h"
 #include "refresh/RefreshFrequencyDlg.h"
 #include "res/Resources.h"
@@ -340,6 +344,9 @@ int main(int argc, char** argv) {
             launch::ParseCommandLine(argc, argv, line, std::cout, std::cerr)) {
         return *code;
     }
+    if (line.pushTest) {
+        return push::RunPushTest(push::DefaultConfigPath(), std::cout, std::cerr);
+    }
     launch::CommandLine device = line;
     if (line.demo && line.root.empty()) {
         device.root = DemoRoot().string();
@@ -382,6 +389,12 @@ int main(int argc, char** argv) {
         if (launch::StartsLiveServer(line) && !StartLive(line, server)) {
             return 1;
         }
+        // The push channels' outbox; what is wrong with push.conf is shown
+        // as a notice once the program runs.
+        for (const std::string& told :
+             StartPushDelivery(push::DefaultConfigPath(), platform::Device().root / "push")) {
+            platform::RunOnUiThread([told] { ShowPushFailureBubble("push.conf", told); });
+        }
     }
     // The copy that runs the program keeps its status from its first screen
     // on; the terminal's coming and going and every refresh update it.
@@ -406,6 +419,7 @@ int main(int argc, char** argv) {
     HINSTANCE instance = RegisterResourceModule(&StockAtResources());
     int code = WinMain(instance, nullptr, nullptr, SW_SHOW);
     terminal.Finish();
+    StopPushDelivery();
     statusKeeper.Stop();
     server.Stop();
     return code;

@@ -6,7 +6,8 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   libncurses-dev libcli11-dev libcpp-httplib-dev libssl-dev libsystemd-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  gammu gammu-smsd dbus dbus-x11 python3 python3-dbusmock
+  libssl-dev libcurl4-openssl-dev
+  gammu gammu-smsd dbus dbus-x11 python3 python3-dbusmock python3-aiosmtpd
   tmux curl htop procps
   help2man man-db groff-base lintian file
   systemd

@@ -2,8 +2,13 @@
 // bubble as the device shows it (title, soft keys, a 40-second life) with
 // the ids that alert and notice bubbles share.
 #include "alerts/AlertDelivery.h"
+#include "alerts/AlertTexts.h"
+#include "common/DialogSupport.h"
 #include "common/ProgramState.h"
+#include "common/QuoteRecord.h"
 #include "common/ShellState.h"
+#include "platform/Text.h"
+#include "push/Outbox.h"
 #include "res/ResourceIds.h"
 #include "tests/support/SettingsHarness.h"
 #include "tests/support/ShellTestKit.h"
@@ -11,6 +16,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
 
 TEST(NewNotification, FillsItsMembersAndLeavesTheRestZero) {
     testsupport::ResetProgramOnThisThread();
@@ -77,4 +86,34 @@ TEST(NoticeBubble, IsShownForFortySecondsUnderTheAlertTitle) {
     d.Run([] { ShowNoticeBubble("again"); });
     ASSERT_EQ(d.Bubbles().size(), 1u);
     EXPECT_EQ(d.Bubbles()[0].id, 10001u);
+}
+
+// Every delivered alert also goes to the push channels' outbox, whichever
+// method is chosen; with none chosen, nowhere. The entry holds the SMS
+// road's text in UTF-8 under the program's name.
+TEST(DeliverAlert, GoesToThePushChannelsWithEitherMethodAndNowhereWithout) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("stockat-deliver-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    push::Outbox box(dir, {*push::ParseChannel("ntfy://127.0.0.1:9/t", nullptr)}, {});
+    QuoteRecord r;
+    r.code = "600016";
+    r.name = WideToAnsi(u"民生银行");
+    r.latest = "10.50";
+    r.updateTime = "10:31:05";
+    for (auto [method, entries] : {std::pair{"t", 1}, {"s", 2}, {"", 2}, {"x", 2}}) {
+        testsupport::ResetProgramOnThisThread();
+        Settings.NotifyMethod = method;
+        SetPushOutbox(&box);
+        DeliverAlert(r, "10.62", 10, "H");
+        SetPushOutbox(nullptr);
+        EXPECT_EQ(push::Waiting(dir), entries) << "method \"" << method << "\"";
+    }
+    fs::directory_entry entry = *fs::directory_iterator(dir / "outbox");
+    std::ifstream in(entry.path());
+    nlohmann::json j = nlohmann::json::parse(in);
+    EXPECT_EQ(j["message"]["title"], "瞰市");
+    EXPECT_EQ(j["message"]["text"], platform::Utf16ToUtf8(AnsiToWide(ComposeSmsAlertText(
+                                        "600016", r.name, "10.50", "10.62", 10, "H", "10:31:05"))));
+    fs::remove_all(dir);
 }
