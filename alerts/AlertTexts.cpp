@@ -5,6 +5,7 @@
 
 #include "common/DialogSupport.h"
 #include "common/QuoteRecord.h"
+#include "platform/Html.h"
 #include "platform/Text.h"
 #include "platform/win.h"
 
@@ -92,41 +93,14 @@ std::string ComposeNoticeHtml(const std::string& text) {
     return page;
 }
 
-namespace {
-
-std::string EscapeHtml(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '&':
-            out += "&amp;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-} // namespace
-
 std::string ComposePushFailureHtml(const std::string& channel, const std::string& reason) {
     std::string page =
         WideToAnsi(u"<html><body><form method=\"POST\" action=><p><font size=6 宋体 "
                    u"color=\"#0000FF\"><b><strong>推送失败</strong></b></font><br></br>");
     page += WideToAnsi(u"提醒未能通过推送通道 ");
-    page += WideToAnsi(platform::Utf8ToUtf16(EscapeHtml(channel)));
+    page += WideToAnsi(platform::Utf8ToUtf16(platform::html::Escape(channel)));
     page += WideToAnsi(u" 送达，已放弃发送。原因：");
-    page += WideToAnsi(platform::Utf8ToUtf16(EscapeHtml(reason)));
+    page += WideToAnsi(platform::Utf8ToUtf16(platform::html::Escape(reason)));
     page += WideToAnsi(u"。请检查 push.conf 中的设置，可用 stockat --push-test 测试。");
     page += "</p><p align=right></p></body></html>";
     return page;

@@ -31,4 +31,8 @@ enum class Unterminated {
 // U+10FFFF) reads as U+FFFD. Any other '&' is text.
 void Read(std::u16string_view page, Unterminated unterminated, const Handler& handler);
 
+// The text with the characters that would break markup (< > & ") written as
+// references, for a value put into a page.
+std::string Escape(std::string_view text);
+
 } // namespace platform::html

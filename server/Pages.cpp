@@ -3,36 +3,13 @@
 // and its value below has a fixed length, and tests hold the offsets.
 #include "server/Pages.h"
 
+#include "platform/Html.h"
+
 #include <cstdio>
 #include <cstdlib>
 
 namespace server {
 namespace {
-
-// Escapes the few characters that would break the markup; quote values are
-// digits, but a name could come from elsewhere.
-std::string Escape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '&':
-            out += "&amp;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
 
 // The colour of a change: always "#" and three digits, so that the markup
 // before a value keeps its length.
@@ -143,10 +120,10 @@ std::string RenderStockPage(const StockQuote& stock, const IndexQuote& sh, const
     const std::int64_t change = preOpen ? 0 : stock.latest - stock.previousClose;
     std::string page = kHead;
     const int d = stock.decimals;
-    page += "<p>股票名称:" + Escape(stock.name) + "<br/>\n";
-    page += "股票代码:" + Escape(stock.code) + "<br/>\n";
+    page += "<p>股票名称:" + platform::html::Escape(stock.name) + "<br/>\n";
+    page += "股票代码:" + platform::html::Escape(stock.code) + "<br/>\n";
     if (!stock.currency.empty())
-        page += "币种:" + Escape(stock.currency) + "<br/>\n";
+        page += "币种:" + platform::html::Escape(stock.currency) + "<br/>\n";
     if (stock.phase == MarketPhase::Closed) {
         // 22 bytes between "当前价:" and the price, "(昨收)" among them.
         page += "当前价:<span>(昨收)</span><b>" + FormatDecimal(stock.latest, d) + "元</b><br/>\n";
@@ -165,7 +142,8 @@ std::string RenderStockPage(const StockQuote& stock, const IndexQuote& sh, const
     page += "成交额:" + std::to_string(stock.turnover) + "元<br/>\n";
     page += "更新时间:" + FormatStamp(stamp) + "</p>\n";
     page += "<p>" + IndexLine("上证指数:", sh) + IndexLine("深成指数:", sz) + "</p>\n";
-    page += "<p><a href=\"stockquery.php?code=" + Escape(stock.code) + "&amp;vt=2\">刷新</a></p>\n";
+    page += "<p><a href=\"stockquery.php?code=" + platform::html::Escape(stock.code) +
+            "&amp;vt=2\">刷新</a></p>\n";
     page += kFoot;
     return page;
 }
@@ -174,7 +152,7 @@ std::string RenderIndexPage(const IndexQuote& index, const platform::LocalTime& 
     const bool preOpen = index.phase == MarketPhase::PreOpen;
     const std::int64_t change = preOpen ? 0 : index.latest - index.previousClose;
     std::string page = kHead;
-    page += "<p>名 称:" + Escape(index.name) + "<br/>\n";
+    page += "<p>名 称:" + platform::html::Escape(index.name) + "<br/>\n";
     page += "最 新:" + FormatHundredths(index.latest) + "<br/>\n";
     page += "昨 收:" + FormatHundredths(index.previousClose) + "<br/>\n";
     // Before the open there is no open value yet: the page says "0".
