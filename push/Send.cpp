@@ -74,13 +74,31 @@ Outcome SendHttp(const Channel& c, const Message& m, std::int64_t wallMs,
     for (const auto& [name, value] : request.headers) {
         headers.emplace(name, value);
     }
-    std::thread([exchange, request = std::move(request), headers = std::move(headers)] {
-        httplib::Result result =
-            exchange->client->Post(request.target, headers, request.body, request.contentType);
+    // The reply is read up to a bound: a verdict needs a few hundred bytes,
+    // and a service that sends without end must not fill memory.
+    httplib::Request post;
+    post.method = "POST";
+    post.path = request.target;
+    post.headers = std::move(headers);
+    post.headers.emplace("Content-Type", request.contentType);
+    post.body = std::move(request.body);
+    auto reply = std::make_shared<std::string>();
+    auto status = std::make_shared<int>(0);
+    post.response_handler = [status](const httplib::Response& response) {
+        *status = response.status;
+        return true;
+    };
+    post.content_receiver = [reply](const char* data, size_t length, uint64_t, uint64_t) {
+        constexpr size_t kReplyLimit = 64 * 1024;
+        reply->append(data, std::min(length, kReplyLimit - reply->size()));
+        return reply->size() < kReplyLimit;
+    };
+    std::thread([exchange, post = std::move(post), reply, status] {
+        httplib::Result result = exchange->client->send(post);
         std::lock_guard lock(exchange->mutex);
-        if (result) {
-            exchange->status = result->status;
-            exchange->body = result->body.substr(0, 64 * 1024);
+        if (result || (result.error() == httplib::Error::Canceled && *status != 0)) {
+            exchange->status = result ? result->status : *status;
+            exchange->body = *reply;
         } else {
             exchange->error = Describe(result.error());
         }
