@@ -45,18 +45,18 @@ class AlertCheckerTest : public ::testing::Test {
         r.low = low;
         r.sellTarget = sell;
         r.buyTarget = buy;
-        // g++ 12 at -O3 takes this inlined assignment of a literal to a std::string for an
-        // overlapping copy: a known false -Wrestrict of its string code.
+        // g++ 12 at -O3 takes these inlined assignments of literals to std::strings for
+        // overlapping copies: a known false -Wrestrict of its string code.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wrestrict"
 #endif
         r.sellAlerted = "N";
+        r.buyAlerted = "N";
+        r.updateTime = "03-18 10:00:00";
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
 #endif
-        r.buyAlerted = "N";
-        r.updateTime = "03-18 10:00:00";
     }
 
     // The kinds of the bubbles shown so far, read back from their texts.
