@@ -225,12 +225,21 @@ run_stockat() { # in window NAME, with the clock of the moment
 --sms-outbox '$SMS/outbox' --tz Asia/Shanghai --clock '$(clock_at)' --clock-rate $rate"
   tm send-keys -t "$1" Enter
 }
+# Whether process PID holds the program's lock file. Each descriptor is read
+# on its own: a listing of the whole folder fails when a descriptor closes
+# while it is read (the program opens and closes sockets all the time).
+holds_lock() {
+  local link
+  for link in /proc/"$1"/fd/*; do
+    [[ $(readlink "$link" 2>/dev/null) == *StockAtApp.lock ]] && return 0
+  done
+  return 1
+}
 # The copy that holds the program's lock file: the running program.
 program_pid() {
   local pid
   for pid in $(pgrep -f -- "$DEVICE" || true); do
-    # shellcheck disable=SC2010 # the link targets are what is looked for
-    if ls -l "/proc/$pid/fd" 2>/dev/null | grep -q 'StockAtApp.lock'; then
+    if holds_lock "$pid"; then
       echo "$pid"
       return 0
     fi

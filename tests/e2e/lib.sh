@@ -119,12 +119,22 @@ open_add_stock() {
   wait_for "$ADD_TITLE" 10
 }
 
+# Whether process PID holds the program's lock file. Each descriptor is read
+# on its own: a listing of the whole folder fails when a descriptor closes
+# while it is read (the program opens and closes sockets all the time).
+holds_lock() {
+  local link
+  for link in /proc/"$1"/fd/*; do
+    [[ $(readlink "$link" 2>/dev/null) == *StockAtApp.lock ]] && return 0
+  done
+  return 1
+}
 # The pid of the copy that holds the program's lock file, i.e. the running
 # program (not a waiting second copy, not the demo server's guard).
 program_pid() {
   local pid
   for pid in $(our_pids); do
-    if ls -l "/proc/$pid/fd" 2>/dev/null | grep -q 'StockAtApp.lock'; then
+    if holds_lock "$pid"; then
       echo "$pid"
       return 0
     fi
